@@ -1,0 +1,36 @@
+#include "support/RecordingMessages.h"
+
+RecordingMessages::RecordingMessages()
+{
+    setCurrentMessages(this);
+}
+
+RecordingMessages::~RecordingMessages()
+{
+    setCurrentMessages(nullptr);
+}
+
+MessageAnswer RecordingMessages::message(const std::string &text, const std::string &title,
+                                         MessageIcon icon, MessageButtons buttons)
+{
+    boxes.push_back({text, title, icon, buttons});
+    if (!answers.empty()) {
+        const MessageAnswer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+}
+
+std::optional<std::string> RecordingMessages::input(const std::string &prompt,
+                                                    const std::string &title,
+                                                    const std::string &defaultText)
+{
+    inputs.push_back({prompt, title, defaultText});
+    if (!inputAnswers.empty()) {
+        auto answer = inputAnswers.front();
+        inputAnswers.pop_front();
+        return answer;
+    }
+    return std::nullopt;
+}
