@@ -1,0 +1,422 @@
+#include "core/evaluation/evaluate.h"
+
+#include "core/evaluation/Calc.h"
+#include "core/evaluation/ResultFile.h"
+#include "core/model/COxel.h"
+#include "core/model/Math.h"
+#include "core/records/CodePage.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+constexpr const char *kErrorTitle = "Oxel Error";
+// Focus distance (mm) taken when none was given.
+constexpr double kDefaultFocusDistance = 1100.0;
+// Tolerance (mm) of the cup-diameter plausibility check, already part of the calculated value.
+constexpr double kCupTolerance = 0.6;
+// A nominal 44 mm cup is known to look 1.4 mm larger than its wire suggests.
+constexpr double kCup44Correction = 1.4;
+
+struct Focus
+{
+    SpacePoint F1, F2;
+    double h1, h2;
+};
+
+// The working copies of one run, in the base-line frame once transformed.
+struct Frame
+{
+    CLine H_M, H_B, H_T, V_L, V_M, V_F, V_R, Ruler, Cross_H, Cross_V;
+    CPoint head, cup, M0, M1, M2, M3;
+    CPoint beam;
+    double headRadius = 0, cupRadius = 0;
+    bool left = false;
+};
+
+class Evaluation
+{
+public:
+    explicit Evaluation(EvaluationHost &evaluationHost)
+        : host(evaluationHost), oxel(evaluationHost.oxel()), patient(oxel.Patient)
+    {
+    }
+
+    bool run();
+
+private:
+    bool refuse(const std::string &text)
+    {
+        host.messages().message(text, kErrorTitle, MessageIcon::Critical, MessageButtons::Ok);
+        return false;
+    }
+
+    bool textsFitTheFile();
+    bool buildFrame();
+    bool sidesAgree();
+    bool headBased();
+    bool cupBased();
+    bool estimateFocus(double rho, double R, const char *sphere);
+    std::optional<MigrationValues> migration(const CPoint &P);
+    std::optional<double> planeMean(const CLine &line, const SpacePoint &X1, const SpacePoint &X2);
+    bool cupDiameterPlausible(double rho);
+    bool orientRim();
+    void completeBlock();
+    bool write();
+
+    EvaluationHost &host;
+    COxel &oxel;
+    CPatient &patient;
+    Frame frame;
+    Focus focus {};
+    ResultBlock block;
+};
+
+bool Evaluation::textsFitTheFile()
+{
+    const std::array<std::pair<const std::string *, const char *>, 5> fields {{
+        {&patient.Famname, "Name"},
+        {&patient.Vorname, "First Name"},
+        {&patient.Code, "Study - ID"},
+        {&oxel.Datum, "Date"},
+        {&patient.DatFile, "Data File"},
+    }};
+    for (const auto &[value, label] : fields) {
+        // A quote would end the item early, a line break would split the block.
+        if (value->find_first_of("\"\r\n") != std::string::npos)
+            return refuse(std::string("text not allowed in the result file: ") + label);
+    }
+    return true;
+}
+
+bool Evaluation::buildFrame()
+{
+    Frame &f = frame;
+    f.H_M.copy(oxel.H_M);
+    f.H_B.copy(oxel.H_B);
+    f.H_T.copy(oxel.H_T);
+    f.V_L.copy(oxel.V_L);
+    f.V_M.copy(oxel.V_M);
+    f.V_F.copy(oxel.V_F);
+    f.V_R.copy(oxel.V_R);
+    f.Ruler.copy(oxel.Ruler);
+    f.Cross_H.copy(oxel.Cross_H);
+    f.Cross_V.copy(oxel.Cross_V);
+    f.head.copy(oxel.Head.M);
+    f.cup.copy(oxel.Cup.M);
+    f.M0.copy(oxel.Rim.M0);
+    f.M1.copy(oxel.Rim.M1);
+    f.M2.copy(oxel.Rim.M2);
+    f.M3.copy(oxel.Rim.M3);
+
+    const CPoint origin(oxel.WorldX(oxel.H_B.P0.x), oxel.WorldY(oxel.H_B.P0.y));
+    const double Dx = oxel.WorldX(oxel.H_B.P1.x) - oxel.WorldX(oxel.H_B.P0.x);
+    const double Dy = oxel.WorldY(oxel.H_B.P1.y) - oxel.WorldY(oxel.H_B.P0.y);
+    // From the ratio, not the signs: the frame's x axis points to the picture's right whichever
+    // end of the base line was set first.
+    const double alpha = Math::atanRatio(Dy, Dx);
+
+    // The beam centre lies midway between the grid's centre and the picture's centre.
+    const auto I = Math::intersect(f.H_M, f.V_M);
+    if (!I)
+        return false;
+    f.beam = CPoint((oxel.WPixel / 2.0 + I->x) / 2, (oxel.HPixel / 2.0 + I->y) / 2);
+
+    oxel.SinA = std::sin(alpha);
+    oxel.CosA = std::cos(alpha);
+    oxel.Center.copy(origin);
+
+    oxel.TransformP(f.beam);
+    for (CLine *line : {&f.H_M, &f.H_B, &f.H_T, &f.V_L, &f.V_M, &f.V_F, &f.V_R, &f.Ruler, &f.Cross_H,
+                        &f.Cross_V})
+        oxel.TransformL(*line);
+    oxel.TransformP(f.head);
+    f.headRadius = oxel.WorldX(oxel.Head.r);
+    oxel.TransformP(f.cup);
+    f.cupRadius = oxel.WorldX(oxel.Cup.r);
+    for (CPoint *p : {&f.M0, &f.M1, &f.M2, &f.M3})
+        oxel.TransformP(*p);
+    return true;
+}
+
+bool Evaluation::sidesAgree()
+{
+    const Frame &f = frame;
+    frame.left = f.V_F.P0.x > f.V_M.P0.x;
+    const double F = f.V_F.P0.x;
+    const struct
+    {
+        bool valid;
+        double x;
+        const char *message;
+    } checks[] = {
+        {oxel.Head.Valid, f.head.x, "vertical F-Line and Head on different sides!"},
+        {oxel.Cup.Valid, f.cup.x, "vertical F-Line and Cup on different sides!"},
+        {oxel.Rim.Valid, f.M0.x, "vertical F-Line and Rim on different sides!"},
+        {oxel.Ruler.Valid, (f.Ruler.P1.x + f.Ruler.P0.x) / 2,
+         "vertical F-Line and Ruler on different sides!"},
+        {oxel.Cross_H.Valid, f.Cross_V.P0.x, "vertical F-Line and Cross on different sides!"},
+    };
+    for (const auto &check : checks) {
+        if (check.valid && (check.x > F) != frame.left)
+            return refuse(check.message);
+    }
+    return true;
+}
+
+bool Evaluation::estimateFocus(double rho, double R, const char *sphere)
+{
+    const std::string implausible = std::string(sphere) + " size implausible!\ncheck the calibration and the "
+        + sphere + " diameter";
+    // A sphere no larger on the film than in truth, or of no size, would lie on or under the
+    // film: every migration value would be nonsense.
+    if (!(rho > 0) || !(R > 0))
+        return refuse(implausible);
+
+    const double B_x = frame.beam.x, B_y = frame.beam.y;
+    if (patient.FocH != 0) {
+        const double focH = patient.FocH;
+        const double h = focH - std::sqrt(focH * focH + rho * rho) * R / rho;
+        focus = {{B_x, B_y, focH}, {B_x, B_y, focH}, h, h};
+    } else {
+        patient.FocH = kDefaultFocusDistance;
+        const Calc::FocusEstimate e = Calc::focusFromSize(rho, R);
+        focus = {{B_x, B_y, e.z1}, {B_x, B_y, e.z2}, e.h1, e.h2};
+    }
+    if (!(focus.h1 > 0) || !(focus.h2 > 0))
+        return refuse(implausible);
+    return true;
+}
+
+std::optional<double> Evaluation::planeMean(const CLine &line, const SpacePoint &X1,
+                                            const SpacePoint &X2)
+{
+    const auto d2 = Math::planeDistance(line, focus.F2, X2);
+    if (!d2)
+        return std::nullopt;
+    const auto d1 = Math::planeDistance(line, focus.F1, X1);
+    if (!d1)
+        return std::nullopt;
+    return (*d2 + *d1) / 2;
+}
+
+std::optional<MigrationValues> Evaluation::migration(const CPoint &P)
+{
+    SpacePoint X1 {}, X2 {};
+    Math::pointAtHeight(X1, P, focus.F1, focus.h1);
+    Math::pointAtHeight(X2, P, focus.F2, focus.h2);
+    const auto cranial = planeMean(frame.H_B, X1, X2);
+    const auto medial = cranial ? planeMean(frame.V_F, X1, X2) : std::nullopt;
+    const auto antiparameter = medial ? planeMean(frame.H_T, X1, X2) : std::nullopt;
+    if (!antiparameter)
+        return std::nullopt; // the solver has said why
+    return MigrationValues {true, *cranial, *medial, *antiparameter};
+}
+
+bool Evaluation::cupDiameterPlausible(double rho)
+{
+    const double A = oxel.WorldX(oxel.Rim.a);
+    const double k = std::sqrt((rho * rho + 1210000.0) / (A * A + 1210000.0));
+    double C = 2 * patient.HeadTR * A * k / rho + kCupTolerance;
+    if (2 * patient.CupTR == 44)
+        C = C + kCup44Correction;
+
+    std::string prompt;
+    if (C - kCupTolerance > 2 * patient.CupTR)
+        prompt = "cup-diameter too small!\ncontrast-wire maybe damaged\n";
+    else if (C + kCupTolerance < 2 * patient.CupTR)
+        prompt = "cup-diameter too big!\n";
+    else
+        return true;
+
+    // Printed in the operator's own decimal separator: this is a message, not the file.
+    char value[64];
+    std::snprintf(value, sizeof value, "%05.2f", C);
+    prompt += "calculated cup-diameter = ";
+    prompt += value;
+    const auto answer = host.messages().input(prompt, kApplicationTitle, "");
+    return answer && !answer->empty();
+}
+
+bool Evaluation::headBased()
+{
+    if (!oxel.Head.Valid)
+        return refuse("head data missing\nuse Measurement Tool 'Head'");
+    if (patient.HeadTR == 0) {
+        host.open_Patient(MissingData::HeadSize);
+        return false;
+    }
+    const double rho = frame.headRadius;
+    const double R = patient.HeadTR;
+    if (!estimateFocus(rho, R, "head"))
+        return false;
+    block.radiofactor = rho / R;
+
+    const auto head = migration(frame.head);
+    if (!head)
+        return false;
+    block.head = *head;
+
+    if (patient.CupTR > 0 && patient.Typ < 4 && oxel.Rim.Valid && !cupDiameterPlausible(rho))
+        return false;
+
+    std::optional<CPoint> cupMarker;
+    if (oxel.Rim.Valid)
+        cupMarker = frame.M0;
+    else if (oxel.Cross_H.Valid)
+        cupMarker = CPoint(frame.Cross_V.P0.x, frame.Cross_H.P0.y);
+    if (cupMarker) {
+        const auto cup = migration(*cupMarker);
+        if (!cup)
+            return false;
+        block.cup = *cup;
+    }
+    return true;
+}
+
+bool Evaluation::cupBased()
+{
+    if (!oxel.Cup.Valid)
+        return refuse("cup data missing\nuse Measurement Tool 'Cup'");
+    if (patient.CupTR == 0) {
+        host.open_Patient(MissingData::CupSize);
+        return false;
+    }
+    const double rho = frame.cupRadius;
+    const double R = patient.CupTR;
+    if (!estimateFocus(rho, R, "cup"))
+        return false;
+    block.radiofactor = rho / R;
+
+    const auto cup = migration(frame.cup);
+    if (!cup)
+        return false;
+    block.cup = *cup;
+    if (oxel.Head.Valid) {
+        const auto head = migration(frame.head);
+        if (!head)
+            return false;
+        block.head = *head;
+    }
+    return true;
+}
+
+bool Evaluation::orientRim()
+{
+    const std::int16_t typ = patient.Typ;
+    if (typ == 9 || typ == 6 || typ == 3 || !oxel.Rim.Valid)
+        return true;
+    block.rim = Calc::rimOrientation(frame.M0, frame.M1, frame.M2, frame.M3, frame.beam,
+                                     patient.FocH, frame.left);
+    if (!block.rim)
+        return refuse("wrong rim-points\nreset Rim!");
+    return true;
+}
+
+void Evaluation::completeBlock()
+{
+    const Frame &f = frame;
+    block.fileName = patient.DatFile + ".dat";
+    block.date = host.today();
+    block.famname = patient.Famname;
+    block.vorname = patient.Vorname;
+    block.code = patient.Code;
+    block.datum = oxel.Datum;
+    block.sideLeft = f.left;
+    block.typ = patient.Typ;
+    block.slFlag = patient.SLFlag;
+
+    // The ruler, when set, stands for the cup's axis in preference to the rim.
+    if (oxel.Ruler.Valid)
+        block.inclination = Calc::inclination(f.Ruler.P1.x - f.Ruler.P0.x, f.Ruler.P1.y - f.Ruler.P0.y);
+    else if (oxel.Rim.Valid)
+        block.inclination = Calc::inclination(f.M2.x - f.M1.x, f.M2.y - f.M1.y);
+
+    block.grid = Calc::gridDistances(f.V_F.P0.x, f.V_L.P0.x, f.V_R.P0.x, f.H_B.P0.y, f.H_M.P0.y,
+                                     f.H_T.P0.y, f.left);
+
+    std::optional<CPoint> reference;
+    if (oxel.Head.Valid && (oxel.Cup.Valid || oxel.Rim.Valid))
+        reference = oxel.Cup.Valid ? f.cup : f.M0;
+    else if (oxel.Head.Valid && oxel.Cross_H.Valid)
+        reference = CPoint(f.Cross_V.P0.x, f.Cross_H.P0.y);
+    if (reference) {
+        WearVector wear {(f.head.x - reference->x) / block.radiofactor,
+                         (f.head.y - reference->y) / block.radiofactor};
+        if (f.left)
+            wear.x = -wear.x;
+        block.wear = wear;
+    }
+}
+
+bool Evaluation::write()
+{
+    const std::string bytes = CodePage::toWindows1252(ResultFile::formatBlock(block));
+    std::string reason;
+    if (!ResultFile::append(block.fileName, bytes, reason))
+        return refuse("could not write " + block.fileName + ": " + reason);
+    host.messages().message("Data written to " + block.fileName, "Oxel", MessageIcon::None,
+                            MessageButtons::Ok);
+    return true;
+}
+
+bool Evaluation::run()
+{
+    if (!textsFitTheFile() || !buildFrame() || !sidesAgree())
+        return false;
+    const std::int16_t typ = patient.Typ;
+    const bool basedOnHead = typ == 9 || typ < 6;
+    if (!(basedOnHead ? headBased() : cupBased()))
+        return false;
+    if (!orientRim())
+        return false;
+    completeBlock();
+    return write();
+}
+
+} // namespace
+
+bool evaluate(EvaluationHost &host)
+{
+    return Evaluation(host).run();
+}
+
+int missingPatientData(const COxel &oxel)
+{
+    int flags = 0;
+    if (oxel.Datum.empty())
+        flags |= MissingData::Date;
+    if (oxel.Patient.Famname.empty())
+        flags |= MissingData::Famname;
+    if (oxel.Patient.Vorname.empty())
+        flags |= MissingData::Vorname;
+    if (oxel.Patient.DatFile.empty())
+        flags |= MissingData::DatFile;
+    if (oxel.Patient.Typ < 1)
+        flags |= MissingData::Typ;
+    return flags;
+}
+
+std::vector<std::string> missingItemNames(int flags)
+{
+    static const std::array<std::pair<int, const char *>, 9> labels {{
+        {MissingData::Date, "Date"},
+        {MissingData::Famname, "Name"},
+        {MissingData::Vorname, "First Name"},
+        {MissingData::Code, "Study - ID"},
+        {MissingData::Typ, "Evaluation Type"},
+        {MissingData::HeadSize, "Head Diameter"},
+        {MissingData::CupSize, "Cup Diameter"},
+        {MissingData::Focus, "Focus Distance"},
+        {MissingData::DatFile, "Data File"},
+    }};
+    std::vector<std::string> names;
+    for (const auto &[bit, label] : labels) {
+        if (flags & bit)
+            names.emplace_back(label);
+    }
+    return names;
+}

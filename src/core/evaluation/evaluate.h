@@ -1,0 +1,24 @@
+#pragma once
+
+#include "core/evaluation/EvaluationHost.h"
+
+#include <string>
+#include <vector>
+
+class COxel;
+
+// Evaluates the host's measurement and appends its block of 13 lines to the patient's result
+// file (DatFile + ".dat"). Runs the checks in their fixed order (texts the file cannot carry,
+// the sides of the landmarks, the reference sphere, the cup-diameter plausibility, the rim) and
+// tells the operator through the host's messages why it stops; the file is touched only once
+// every value has been computed. True after the block is written and "Data written to " shown.
+//
+// Changes the measurement's SinA, CosA and Center (the base-line frame) and, when no focus
+// distance was given, sets the patient's FocH to 1100.
+bool evaluate(EvaluationHost &host);
+
+// The missing-data flags (MissingData) that keep "Write Data" from evaluating: the date, the
+// names, the result file and the evaluation type.
+int missingPatientData(const COxel &oxel);
+// The dialog labels of the items named by the flags, in the dialog's order.
+std::vector<std::string> missingItemNames(int flags);
