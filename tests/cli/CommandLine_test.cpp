@@ -1,0 +1,222 @@
+#include "core/model/COxel.h"
+#include "core/records/BinFile.h"
+#include "support/BmpFile.h"
+#include "support/TempDir.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <numbers>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Outcome
+{
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string shellQuoted(const std::string &arg)
+{
+    std::string q = "'";
+    for (char c : arg)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class CommandLine : public ::testing::Test
+{
+protected:
+    Outcome run(const std::vector<std::string> &args)
+    {
+        std::string command = shellQuoted(OXEL_CLI);
+        for (const auto &arg : args)
+            command += " " + shellQuoted(arg);
+        const std::string out = dir.file("stdout.txt"), err = dir.file("stderr.txt");
+        command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err);
+        const int raw = std::system(command.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readBytes(out), readBytes(err)};
+    }
+
+    // A left hip on a 2000 x 1600 px picture at 5 px/mm with a confirmed grid, head and rim
+    // points on their outlines, and complete patient data.
+    std::string makeRadiograph(const std::string &name, void (*adjust)(COxel &) = nullptr)
+    {
+        const std::string picture = dir.file(name + ".bmp");
+        EXPECT_TRUE(writeGreyBmp(picture, 2000, 1600));
+        COxel oxel;
+        oxel.setPicBox(nullptr);
+        EXPECT_TRUE(oxel.initScale(2000, 1600, 400.0));
+        oxel.init(400, 1200, 1400, 1200);
+        for (CLine *line : {&oxel.H_B, &oxel.H_M, &oxel.H_T, &oxel.V_L, &oxel.V_M, &oxel.V_F, &oxel.V_R})
+            line->Valid = true;
+        for (int i = 0; i < 8; ++i) {
+            const double t = i * std::numbers::pi / 4;
+            oxel.Head.addPoint(1250 + 80 * std::cos(t), 800 + 80 * std::sin(t));
+            oxel.Rim.addPoint(1260 + 100 * std::cos(t) * 0.8 - 40 * std::sin(t) * 0.6,
+                              790 - 100 * std::cos(t) * 0.6 - 40 * std::sin(t) * 0.8);
+        }
+        EXPECT_TRUE(oxel.Head.fit());
+        EXPECT_TRUE(oxel.Rim.fit());
+        oxel.Head.Valid = oxel.Rim.Valid = true;
+        oxel.Datum = "20240115";
+        oxel.Patient.Famname = "Müller";
+        oxel.Patient.Vorname = "Anna";
+        oxel.Patient.Code = "S-17";
+        oxel.Patient.Typ = 1;
+        oxel.Patient.HeadTR = 14;
+        oxel.Patient.CupTR = 18;
+        oxel.Patient.DatFile = dir.file("patient");
+        if (adjust)
+            adjust(oxel);
+        std::string error;
+        EXPECT_TRUE(BinFile::write(BinFile::landmarkPath(picture), oxel, &error)) << error;
+        return picture;
+    }
+
+    std::string resultFile() const { return readBytes(dir.file("patient.dat")); }
+
+    static int lineCount(const std::string &text)
+    {
+        int n = 0;
+        for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2)
+            ++n;
+        return n;
+    }
+
+    TempDir dir;
+};
+
+} // namespace
+
+TEST_F(CommandLine, HelpAndVersion)
+{
+    const Outcome help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("oxel-cli evaluate [--accept-cup-check] PICTURE..."), std::string::npos);
+    const Outcome version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("oxel-cli ", 0), 0u);
+}
+
+TEST_F(CommandLine, UsageErrorsExitWithTwo)
+{
+    EXPECT_EQ(run({}).status, 2);
+    EXPECT_EQ(run({"frobnicate"}).status, 2);
+    EXPECT_EQ(run({"evaluate"}).status, 2);
+    EXPECT_EQ(run({"evaluate", "--bogus", "x.bmp"}).status, 2);
+    const Outcome landmarks = run({"landmarks"});
+    EXPECT_EQ(landmarks.status, 2);
+    EXPECT_NE(landmarks.err.find("usage:"), std::string::npos);
+}
+
+TEST_F(CommandLine, EvaluateAppendsABlockAndRewritesTheLandmarkFile)
+{
+    const std::string picture = makeRadiograph("hip");
+    const std::string landmarkFile = dir.file("hip.bin");
+    const std::string before = readBytes(landmarkFile);
+    const Outcome r = run({"evaluate", picture});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Oxel: Data written to " + dir.file("patient.dat") + "\n");
+    const std::string written = resultFile();
+    EXPECT_EQ(lineCount(written), 13);
+    EXPECT_EQ(written.rfind("\"-------> OXEL DIGITAL 1995  File: " + dir.file("patient.dat") + "\",#", 0), 0u);
+    EXPECT_NE(written.find("\"M\xFCller\",\"Anna\",\"S-17\"\r\n"), std::string::npos);
+    EXPECT_NE(written.find("\"side of replacement\",\"L\"\r\n"), std::string::npos);
+    // The focus distance defaulted to 1100 and is now stored.
+    EXPECT_NE(readBytes(landmarkFile), before);
+    const Outcome json = run({"landmarks", picture});
+    EXPECT_NE(json.out.find("\"FocH\": 1100"), std::string::npos);
+
+    EXPECT_EQ(run({"evaluate", picture}).status, 0);
+    EXPECT_EQ(lineCount(resultFile()), 26);
+}
+
+TEST_F(CommandLine, MissingPatientDataAreNamedAndRefused)
+{
+    const std::string picture = makeRadiograph("hip", [](COxel &o) {
+        o.Datum.clear();
+        o.Patient.Vorname.clear();
+    });
+    const Outcome r = run({"evaluate", picture});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Oxel: patient data missing: Date, First Name\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("patient.dat")));
+}
+
+TEST_F(CommandLine, UnconfirmedGridLinesAreRefused)
+{
+    const std::string picture = makeRadiograph("hip", [](COxel &o) { o.V_F.Valid = false; });
+    const Outcome r = run({"evaluate", picture});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Oxel: one or more GridLines not set!\n");
+}
+
+TEST_F(CommandLine, MissingHeadSizeAsksForPatientData)
+{
+    const std::string picture = makeRadiograph("hip", [](COxel &o) { o.Patient.HeadTR = 0; });
+    const Outcome r = run({"evaluate", picture});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Oxel: patient data needed: Head Diameter\n");
+}
+
+TEST_F(CommandLine, CupCheckIsRefusedUnlessAccepted)
+{
+    const std::string picture = makeRadiograph("hip", [](COxel &o) { o.Patient.CupTR = 10; });
+    const Outcome refused = run({"evaluate", picture});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("Oxel2: cup-diameter too small!\ncontrast-wire maybe damaged\ncalculated cup-diameter = "),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("patient.dat")));
+
+    const Outcome accepted = run({"evaluate", "--accept-cup-check", picture});
+    EXPECT_EQ(accepted.status, 0) << accepted.err;
+    EXPECT_EQ(lineCount(resultFile()), 13);
+}
+
+TEST_F(CommandLine, MissingFilesExitWithTwoAndOthersAreStillEvaluated)
+{
+    const std::string good = makeRadiograph("good");
+    const std::string lonely = dir.file("lonely.bmp");
+    ASSERT_TRUE(writeGreyBmp(lonely, 100, 100));
+    writeBytes(dir.file("broken.bmp"), "BM not really a bitmap");
+
+    const Outcome r = run({"evaluate", lonely, dir.file("broken.bmp"), dir.file("absent.jpg"), good});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Oxel: no landmark file " + dir.file("lonely.bin") + "\n"), std::string::npos);
+    EXPECT_NE(r.err.find("Error: load Error: "), std::string::npos);
+    EXPECT_EQ(lineCount(resultFile()), 13); // the good picture was evaluated all the same
+}
+
+TEST_F(CommandLine, DamagedLandmarkFileIsNamed)
+{
+    const std::string picture = dir.file("hip.bmp");
+    ASSERT_TRUE(writeGreyBmp(picture, 200, 100));
+    // "Typ (INTEGER)" with the value 3, then a key with a type word nobody knows.
+    writeBytes(dir.file("hip.bin"), std::string("\x0d\x00Typ (INTEGER)\x01\x00\x03\x00\x09\x00Odd (BLOB)", 28));
+    const Outcome r = run({"landmarks", picture});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "Oxel: Error in File: " + dir.file("hip.bin") + " after Key:Typ (INTEGER)\n");
+    EXPECT_TRUE(r.out.empty());
+}
+
+TEST_F(CommandLine, LandmarksAsJsonInMillimetresAndPixels)
+{
+    const std::string picture = makeRadiograph("hip");
+    const Outcome r = run({"landmarks", picture});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty());
+    for (const char *part : {"\"Famname\": \"Müller\"", "\"date\": \"20240115\"", "\"Typ\": 1",
+                             "\"pixelsPerMm\": 5", "\"pictureWidthMm\": 400",
+                             "{\"name\": \"Base-Line\", \"valid\": true, \"P0\": {\"mm\": [80, 80], \"px\": [400, 1200]}",
+                             "{\"name\": \"Ruler-Line\", \"valid\": false",
+                             "\"Head\": {\"valid\": true", "\"Cup\": {\"valid\": false, \"points\": {\"mm\": [], \"px\": []}}",
+                             "\"Rim\": {\"valid\": true"})
+        EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+}
