@@ -1,0 +1,77 @@
+// Writes COUNT radiographs (a 2000 x 1600 grey JPEG each) with complete landmark files into
+// FOLDER, all of one patient whose result file is FOLDER/patient.dat: the input for timing
+// "oxel-cli evaluate" over many files in one call.
+
+#include "core/model/COxel.h"
+#include "core/records/BinFile.h"
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <numbers>
+#include <string>
+
+int main(int argc, char *argv[])
+{
+    if (argc != 3) {
+        std::cerr << "usage: oxel_make_cli_corpus FOLDER COUNT\n";
+        return 2;
+    }
+    const std::filesystem::path folder = argv[1];
+    const int count = std::atoi(argv[2]);
+    std::filesystem::create_directories(folder);
+
+    QImage picture(2000, 1600, QImage::Format_Grayscale8);
+    picture.fill(QColor(128, 128, 128));
+    const std::string first = (folder / "hip-0000.jpg").string();
+    if (!picture.save(QString::fromStdString(first), "JPG")) {
+        std::cerr << "cannot write " << first << '\n';
+        return 1;
+    }
+
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "hip-%04d.jpg", i);
+        const std::string path = (folder / name).string();
+        if (i > 0)
+            std::filesystem::copy_file(first, path, std::filesystem::copy_options::overwrite_existing);
+
+        COxel oxel;
+        oxel.setPicBox(nullptr);
+        oxel.initScale(2000, 1600, 400.0);
+        const double shift = i % 50; // a little variety between the radiographs
+        oxel.init(400 + shift, 1200, 1400 + shift, 1200);
+        for (CLine *line : {&oxel.H_B, &oxel.H_M, &oxel.H_T, &oxel.V_L, &oxel.V_M, &oxel.V_F, &oxel.V_R})
+            line->Valid = true;
+        for (int k = 0; k < 8; ++k) {
+            const double t = k * std::numbers::pi / 4;
+            oxel.Head.addPoint(1250 + shift + 80 * std::cos(t), 800 + 80 * std::sin(t));
+            oxel.Cup.addPoint(1260 + shift + 92 * std::cos(t), 790 + 92 * std::sin(t));
+            oxel.Rim.addPoint(1260 + shift + 80 * std::cos(t) - 24 * std::sin(t) * 0.6,
+                              790 - 60 * std::cos(t) - 24 * std::sin(t) * 0.8);
+        }
+        oxel.Head.Valid = oxel.Head.fit();
+        oxel.Cup.Valid = oxel.Cup.fit();
+        oxel.Rim.Valid = oxel.Rim.fit();
+        oxel.Datum = "20240115";
+        oxel.Patient.Famname = "Bench";
+        oxel.Patient.Vorname = "Mark";
+        oxel.Patient.Code = "B-" + std::to_string(i);
+        oxel.Patient.Typ = 4;
+        oxel.Patient.HeadTR = 14;
+        oxel.Patient.CupTR = 18;
+        oxel.Patient.FocH = 1150;
+        oxel.Patient.DatFile = (folder / "patient").string();
+        std::string error;
+        if (!BinFile::write(BinFile::landmarkPath(path), oxel, &error)) {
+            std::cerr << "cannot write the landmark file of " << path << ": " << error << '\n';
+            return 1;
+        }
+    }
+    return 0;
+}
