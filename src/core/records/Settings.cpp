@@ -1,0 +1,266 @@
+#include "core/records/Settings.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kBlanks = " \t";
+
+fs::path toFsPath(const std::string &utf8)
+{
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos)
+        return {};
+    const std::size_t last = text.find_last_not_of(kBlanks);
+    return text.substr(first, last - first + 1);
+}
+
+char asciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// The lines of the text without their line ends ("\n" or "\r\n").
+std::vector<std::string> splitLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The section name of a "[name]" line.
+std::optional<std::string_view> sectionName(std::string_view line)
+{
+    const std::string_view text = trimmed(line);
+    if (text.empty() || text.front() != '[')
+        return std::nullopt;
+    const std::size_t close = text.find(']');
+    const std::size_t end = close == std::string_view::npos ? text.size() : close;
+    return trimmed(text.substr(1, end - 1));
+}
+
+struct Entry
+{
+    std::string_view key;
+    std::string_view value;
+};
+
+// The key and value of a "key=value" line; comments and lines without "=" have none.
+std::optional<Entry> entryOf(std::string_view line)
+{
+    const std::string_view text = trimmed(line);
+    if (text.empty() || text.front() == ';' || text.front() == '[')
+        return std::nullopt;
+    const std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos)
+        return std::nullopt;
+    return Entry{trimmed(text.substr(0, equals)), trimmed(text.substr(equals + 1))};
+}
+
+struct Location
+{
+    std::optional<std::size_t> sectionLine; // the "[section]" line
+    std::size_t sectionEnd = 0; // one past the section's last line
+    std::optional<std::size_t> keyLine;
+};
+
+Location locate(
+    const std::vector<std::string> &lines, std::string_view section, std::string_view key)
+{
+    Location where;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto name = sectionName(lines[i]);
+        if (!where.sectionLine) {
+            if (name && sameName(*name, section))
+                where.sectionLine = i;
+            continue;
+        }
+        if (name) {
+            where.sectionEnd = i;
+            return where;
+        }
+        const auto entry = entryOf(lines[i]);
+        if (!where.keyLine && entry && sameName(entry->key, key))
+            where.keyLine = i;
+    }
+    where.sectionEnd = lines.size();
+    return where;
+}
+
+std::optional<std::string> readWholeFile(const fs::path &path)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec))
+        return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string text;
+    std::array<char, 4096> chunk{};
+    while (in) {
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+    }
+    if (in.bad())
+        return std::nullopt;
+    return text;
+}
+
+// The first `count` characters of UTF-8 text; a character's continuation bytes stay with it.
+std::string firstCharacters(std::string_view text, std::size_t count)
+{
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool startsCharacter = (static_cast<unsigned char>(text[i]) & 0xC0u) != 0x80u;
+        if (startsCharacter && characters++ == count)
+            return std::string(text.substr(0, i));
+    }
+    return std::string(text);
+}
+
+bool isSafeName(std::string_view name, char forbidden)
+{
+    const std::string_view text = trimmed(name);
+    return !text.empty()
+        && text.find_first_of(std::string{'\r', '\n', '\0', forbidden}) == std::string_view::npos;
+}
+
+fs::path temporarySibling(const std::string &path)
+{
+    std::random_device entropy;
+    std::mt19937_64 generator((static_cast<std::uint64_t>(entropy()) << 32) ^ entropy());
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string name = path + ".";
+    std::uint64_t value = generator();
+    for (int i = 0; i < 12; ++i, value >>= 4)
+        name += kHex[value & 0xFu];
+    return toFsPath(name + ".tmp");
+}
+
+// Writes text to a new file beside target and renames it over target; on failure the new
+// file is removed and target is as it was.
+bool replaceFile(const std::string &path, const std::string &text)
+{
+    const fs::path target = toFsPath(path);
+    std::error_code ec;
+    if (target.has_parent_path())
+        fs::create_directories(target.parent_path(), ec);
+    if (ec)
+        return false;
+
+    const fs::path temporary = temporarySibling(path);
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    if (!file)
+        return false;
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    file.flush();
+    file.close();
+    if (file)
+        fs::rename(temporary, target, ec);
+    if (file && !ec)
+        return true;
+    std::error_code ignored; // the temporary file is all that is left to clean up
+    fs::remove(temporary, ignored);
+    return false;
+}
+
+} // namespace
+
+namespace Settings {
+
+std::string read(const std::string &iniPath, const std::string &section, const std::string &key)
+{
+    const auto text = readWholeFile(toFsPath(iniPath));
+    if (!text)
+        return {};
+    const std::vector<std::string> lines = splitLines(*text);
+    const Location where = locate(lines, trimmed(section), trimmed(key));
+    if (!where.keyLine)
+        return {};
+    return firstCharacters(entryOf(lines[*where.keyLine])->value, kMaxValueCharacters);
+}
+
+bool write(const std::string &iniPath, const std::string &section, const std::string &key,
+    const std::string &value)
+{
+    if (!isSafeName(section, ']') || !isSafeName(key, '=')
+        || value.find_first_of(std::string{'\r', '\n', '\0'}) != std::string::npos)
+        return false;
+    const std::string_view sectionText = trimmed(section);
+    const std::string_view keyText = trimmed(key);
+    if (keyText.front() == ';' || keyText.front() == '[')
+        return false;
+
+    std::string text;
+    std::error_code ec;
+    const fs::file_status status = fs::status(toFsPath(iniPath), ec);
+    if (fs::exists(status)) {
+        auto existing = readWholeFile(toFsPath(iniPath));
+        // Writing over a file we could not read would throw away whatever else it holds.
+        if (!existing)
+            return false;
+        text = std::move(*existing);
+    } else if (status.type() != fs::file_type::not_found) {
+        return false;
+    }
+
+    const std::string lineEnd = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    std::vector<std::string> lines = splitLines(text);
+    const std::string entryLine = std::string(keyText) + "=" + value;
+    const Location where = locate(lines, sectionText, keyText);
+    if (where.keyLine) {
+        lines[*where.keyLine] = entryLine;
+    } else if (where.sectionLine) {
+        // After the section's last entry, before the blank lines that separate it from the next.
+        std::size_t insertAt = where.sectionEnd;
+        while (insertAt > *where.sectionLine + 1 && trimmed(lines[insertAt - 1]).empty())
+            --insertAt;
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), entryLine);
+    } else {
+        lines.push_back("[" + std::string(sectionText) + "]");
+        lines.push_back(entryLine);
+    }
+
+    std::string newText;
+    for (const std::string &line : lines)
+        newText += line + lineEnd;
+    return replaceFile(iniPath, newText);
+}
+
+} // namespace Settings

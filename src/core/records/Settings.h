@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// The settings file: a small ini text that remembers values from one run to the next, such as
+// the picture opened last ("[LastPath]" with "Path=..."). Sections and keys match without
+// regard to ASCII case; blanks around names and values do not count; lines starting with ";"
+// are comments. The first matching section and key win. Values are stored as UTF-8, as given.
+namespace Settings {
+
+inline constexpr const char *kSettingsFileName = "Zek2.ini";
+inline constexpr const char *kLastPathSection = "LastPath";
+inline constexpr const char *kLastPathKey = "Path";
+// Values come back cut to this many characters.
+inline constexpr std::size_t kMaxValueCharacters = 255;
+
+// The value of key in section, cut to its first kMaxValueCharacters characters (UTF-8 code
+// points, never half a character). Empty when the file, the section or the key is missing or
+// the file cannot be read.
+std::string read(const std::string &iniPath, const std::string &section, const std::string &key);
+
+// Sets key in section to value, keeping every other section, key and comment of the file, and
+// creating the file and its folder when missing. The new content replaces the file in one
+// rename, so a failure leaves the old file intact. False, with nothing changed, when the file
+// cannot be read or written, or when section, key or value would break the file's lines
+// (a line break or NUL anywhere, "]" in the section, "=" in the key, an empty name).
+bool write(const std::string &iniPath, const std::string &section, const std::string &key,
+    const std::string &value);
+
+} // namespace Settings
