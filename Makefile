@@ -6,7 +6,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 # Debian 12 packages the build and the tests need.
-PACKAGES := g++ make cmake libgtest-dev libgmock-dev qt6-base-dev
+PACKAGES := g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

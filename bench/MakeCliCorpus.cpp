@@ -2,19 +2,19 @@
 // FOLDER, all of one patient whose result file is FOLDER/patient.dat: the input for timing
 // "oxel-cli evaluate" over many files in one call.
 
-#include "core/model/COxel.h"
-#include "core/records/BinFile.h"
-
-#include <QColor>
-#include <QImage>
-#include <QString>
-
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <numbers>
 #include <string>
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+
+#include "core/model/COxel.h"
+#include "core/records/BinFile.h"
 
 int main(int argc, char *argv[])
 {
@@ -39,21 +39,23 @@ int main(int argc, char *argv[])
         std::snprintf(name, sizeof name, "hip-%04d.jpg", i);
         const std::string path = (folder / name).string();
         if (i > 0)
-            std::filesystem::copy_file(first, path, std::filesystem::copy_options::overwrite_existing);
+            std::filesystem::copy_file(
+                first, path, std::filesystem::copy_options::overwrite_existing);
 
         COxel oxel;
         oxel.setPicBox(nullptr);
         oxel.initScale(2000, 1600, 400.0);
         const double shift = i % 50; // a little variety between the radiographs
         oxel.init(400 + shift, 1200, 1400 + shift, 1200);
-        for (CLine *line : {&oxel.H_B, &oxel.H_M, &oxel.H_T, &oxel.V_L, &oxel.V_M, &oxel.V_F, &oxel.V_R})
+        for (CLine *line :
+            {&oxel.H_B, &oxel.H_M, &oxel.H_T, &oxel.V_L, &oxel.V_M, &oxel.V_F, &oxel.V_R})
             line->Valid = true;
         for (int k = 0; k < 8; ++k) {
             const double t = k * std::numbers::pi / 4;
             oxel.Head.addPoint(1250 + shift + 80 * std::cos(t), 800 + 80 * std::sin(t));
             oxel.Cup.addPoint(1260 + shift + 92 * std::cos(t), 790 + 92 * std::sin(t));
             oxel.Rim.addPoint(1260 + shift + 80 * std::cos(t) - 24 * std::sin(t) * 0.6,
-                              790 - 60 * std::cos(t) - 24 * std::sin(t) * 0.8);
+                790 - 60 * std::cos(t) - 24 * std::sin(t) * 0.8);
         }
         oxel.Head.Valid = oxel.Head.fit();
         oxel.Cup.Valid = oxel.Cup.fit();

@@ -1,0 +1,267 @@
+// Speed of the pixel buffer: sharpening, undo, the colour table and loading.
+//
+//   oxel_bench [Google Benchmark flags]   the benchmarks on synthetic radiographs
+//   oxel_bench --anchors DIR              times the anchor pictures radiograph-<W>x<H>.bmp (8-bit
+//                                         grey) in DIR: one warm-up, median of 7 runs, one line
+//                                         "TEAM|<key>|<median ms>|<label>" per figure
+//   oxel_bench --write-anchors DIR        writes synthetic anchor pictures into DIR
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "SyntheticRadiograph.h"
+#include "core/image/CBitmap.h"
+#include "core/image/Global.h"
+
+namespace {
+
+struct Size
+{
+    int width, height;
+};
+
+constexpr Size kSizes[] = {{2048, 2048}, {4096, 4096}, {8192, 6144}};
+
+std::vector<std::uint8_t> toBgr(const std::vector<std::uint8_t> &grey)
+{
+    std::vector<std::uint8_t> bgr(grey.size() * 3);
+    for (std::size_t i = 0; i < grey.size(); ++i)
+        bgr[3 * i] = bgr[3 * i + 1] = bgr[3 * i + 2] = grey[i];
+    return bgr;
+}
+
+// One loaded bitmap per size, made once: building the pictures takes longer than the runs.
+CBitmap &bitmapOf(int width, int height)
+{
+    static std::map<std::pair<int, int>, CBitmap> cache;
+    auto it = cache.find({width, height});
+    if (it == cache.end()) {
+        const auto bgr = toBgr(syntheticRadiograph(width, height));
+        CBitmap bitmap;
+        std::string error;
+        if (!bitmap.init(bgr.data(), width, height, static_cast<std::size_t>(3 * width), error))
+            throw std::runtime_error(error);
+        it = cache.emplace(std::pair{width, height}, std::move(bitmap)).first;
+    }
+    return it->second;
+}
+
+void BM_Sharpen(benchmark::State &state)
+{
+    CBitmap &b = bitmapOf(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const Kernel &kernel = *Global::SharpenKernel(static_cast<int>(state.range(2)));
+    for (auto _ : state) {
+        b.Filter(kernel);
+        benchmark::DoNotOptimize(b.pixels());
+    }
+    b.UndoFilter();
+    state.SetBytesProcessed(state.iterations() * b.W * b.H);
+}
+
+void BM_Undo(benchmark::State &state)
+{
+    CBitmap &b = bitmapOf(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    b.Filter(*Global::SharpenKernel(1));
+    for (auto _ : state) {
+        b.UndoFilter();
+        benchmark::DoNotOptimize(b.pixels());
+    }
+    state.SetBytesProcessed(state.iterations() * b.W * b.H);
+}
+
+void BM_CreateColors(benchmark::State &state)
+{
+    CBitmap &b = bitmapOf(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    for (auto _ : state) {
+        b.ColorOffset = static_cast<std::int16_t>(b.ColorOffset == 0 ? 7 : 0);
+        b.CreateColors();
+        benchmark::DoNotOptimize(b.colorTable());
+    }
+}
+
+void BM_Init(benchmark::State &state)
+{
+    const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
+    const auto bgr = toBgr(syntheticRadiograph(width, height));
+    for (auto _ : state) {
+        CBitmap b;
+        std::string error;
+        b.init(bgr.data(), width, height, static_cast<std::size_t>(3 * width), error);
+        benchmark::DoNotOptimize(b.pixels());
+    }
+    state.SetBytesProcessed(state.iterations() * width * height);
+}
+
+void sizes(benchmark::internal::Benchmark *b)
+{
+    for (const Size s : kSizes)
+        b->Args({s.width, s.height});
+}
+
+void sizesAndLevels(benchmark::internal::Benchmark *b)
+{
+    for (const Size s : kSizes)
+        for (int level = 1; level <= 3; ++level)
+            b->Args({s.width, s.height, level});
+}
+
+BENCHMARK(BM_Sharpen)->Apply(sizesAndLevels)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Undo)->Apply(sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CreateColors)->Apply(sizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Init)->Apply(sizes)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// --- anchors -----------------------------------------------------------------------------
+
+std::uint32_t le32(const std::vector<std::uint8_t> &b, std::size_t at)
+{
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+}
+
+// An 8-bit palette bitmap as 24-bit rows, top row first; the palette's blue is the grey level.
+bool readGreyBmp(const std::string &path, int &width, int &height, std::vector<std::uint8_t> &bgr)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<std::uint8_t> b(
+        (std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M' || (b[28] | b[29] << 8) != 8)
+        return false;
+    const std::uint32_t offset = le32(b, 10), headerSize = le32(b, 14);
+    width = static_cast<int>(le32(b, 18));
+    const auto rawHeight = static_cast<std::int32_t>(le32(b, 22));
+    height = rawHeight < 0 ? -rawHeight : rawHeight;
+    const std::size_t stride = (static_cast<std::size_t>(width) + 3) & ~std::size_t{3};
+    if (width <= 0 || b.size() < offset + stride * static_cast<std::size_t>(height))
+        return false;
+    const std::size_t palette = 14 + headerSize;
+    bgr.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
+    for (int y = 0; y < height; ++y) {
+        const int stored = rawHeight < 0 ? y : height - 1 - y;
+        const std::uint8_t *row = &b[offset + static_cast<std::size_t>(stored) * stride];
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c)
+                bgr[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width)
+                        + static_cast<std::size_t>(x))
+                        * 3
+                    + static_cast<std::size_t>(c)] =
+                    b[palette + 4u * row[x] + static_cast<std::size_t>(c)];
+    }
+    return true;
+}
+
+bool writeGreyBmp(
+    const std::string &path, int width, int height, const std::vector<std::uint8_t> &grey)
+{
+    const std::uint32_t stride = (static_cast<std::uint32_t>(width) + 3) & ~3u;
+    const std::uint32_t offset = 14 + 40 + 1024,
+                        size = offset + stride * static_cast<std::uint32_t>(height);
+    std::vector<std::uint8_t> b(size, 0);
+    const auto put32 = [&b](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    b[0] = 'B', b[1] = 'M';
+    put32(2, size), put32(10, offset), put32(14, 40), put32(18, static_cast<std::uint32_t>(width));
+    put32(22, static_cast<std::uint32_t>(height)), b[26] = 1, b[28] = 8, put32(46, 256);
+    for (std::uint32_t i = 0; i < 256; ++i)
+        b[54 + 4 * i] = b[55 + 4 * i] = b[56 + 4 * i] = static_cast<std::uint8_t>(i);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&b[offset + static_cast<std::size_t>(height - 1 - y) * stride],
+            &grey[static_cast<std::size_t>(y) * static_cast<std::size_t>(width)],
+            static_cast<std::size_t>(width));
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
+    return static_cast<bool>(out);
+}
+
+template <typename Operation>
+double medianMilliseconds(Operation operation)
+{
+    operation(); // warm-up
+    std::vector<double> times;
+    for (int run = 0; run < 7; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        operation();
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+int runAnchors(const std::string &dir)
+{
+    int status = 0;
+    for (const Size s : kSizes) {
+        const std::string size = std::to_string(s.width) + "x" + std::to_string(s.height);
+        const std::string path = dir + "/radiograph-" + size + ".bmp";
+        int width = 0, height = 0;
+        std::vector<std::uint8_t> bgr;
+        if (!readGreyBmp(path, width, height, bgr)) {
+            std::cerr << "oxel_bench: cannot read " << path << " as an 8-bit grey bitmap\n";
+            status = 1;
+            continue;
+        }
+        CBitmap b;
+        std::string error;
+        if (!b.init(bgr.data(), width, height, static_cast<std::size_t>(3 * width), error)) {
+            std::cerr << "oxel_bench: " << path << ": " << error << '\n';
+            status = 1;
+            continue;
+        }
+        bgr.clear();
+        bgr.shrink_to_fit();
+        for (int level = 1; level <= 3; ++level) {
+            const Kernel &k = *Global::SharpenKernel(level);
+            const double ms = medianMilliseconds([&] { b.Filter(k); });
+            std::printf("TEAM|sharpen.L%d.%s|%.3f|oxel CBitmap::Filter level %d, exact integer "
+                        "arithmetic\n",
+                level, size.c_str(), ms, level);
+        }
+        const double undo = medianMilliseconds([&] { b.UndoFilter(); });
+        std::printf("TEAM|undo.%s|%.3f|oxel CBitmap::UndoFilter\n", size.c_str(), undo);
+        std::fflush(stdout);
+    }
+    return status;
+}
+
+int writeAnchors(const std::string &dir)
+{
+    for (const Size s : kSizes) {
+        const std::string path = dir + "/radiograph-" + std::to_string(s.width) + "x"
+            + std::to_string(s.height) + ".bmp";
+        if (!writeGreyBmp(path, s.width, s.height, syntheticRadiograph(s.width, s.height))) {
+            std::cerr << "oxel_bench: cannot write " << path << '\n';
+            return 1;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "--anchors") == 0)
+        return runAnchors(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--write-anchors") == 0)
+        return writeAnchors(argv[2]);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 2;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/image/Kernel.h"
+
+// What a change to the pixel buffer touched, for the observer that shows it.
+enum class BitmapChange {
+    Colors, // the colour table only
+    Pixels, // the grey pixels
+};
+
+// The radiograph as 8-bit grey pixels with a 256-entry grey colour table. Brightness, contrast
+// and inversion change only the table; sharpening convolves the pixels and can be undone once.
+//
+// The pixels are held as an 8-bit bottom-up bitmap: row 0 is the picture's bottom row, each row
+// stride() bytes long (the width rounded up to a multiple of 4, padding bytes 0). The display
+// reads them where they are, mapped through colorTable(); nothing here draws.
+class CBitmap
+{
+public:
+    std::int16_t W = 0; // picture width in pixels
+    std::int16_t H = 0; // picture height in pixels
+    std::int16_t ColorOffset = 0; // brightness added to every grey level
+    std::int16_t ColorScale = 256; // contrast in 1/256 units; 256 is the identity
+
+    // Takes the picture's pixels: height rows of width pixels, three bytes each with blue
+    // first, top row first, rowBytes apart. The grey level of a pixel is its blue byte. False,
+    // with a reason the caller can show and nothing changed, for a picture wider or taller
+    // than 32767 pixels, an empty one, or one whose buffers cannot be allocated.
+    bool init(
+        const std::uint8_t *bgr, int width, int height, std::size_t rowBytes, std::string &error);
+
+    bool isInitialised() const { return initialised; }
+
+    // Complements every table entry (only after init); inverting twice restores the picture.
+    void Invert();
+    // Rebuilds the table from ColorOffset and ColorScale, which drops an inversion.
+    void CreateColors();
+    // Brightness 0, contrast 256, and the identity table.
+    void Reset();
+    // Sharpens with the kernel: every pixel at least N from the border becomes the weighted sum
+    // of its neighbourhood, 0 below -0.5, 255 from 255.5, else rounded halves to even; the
+    // border keeps its values. The pixels before this call are kept for UndoFilter.
+    void Filter(const Kernel &weight);
+    // Puts back the pixels from before the most recent Filter; nothing before the first one,
+    // and repeating it changes nothing.
+    void UndoFilter();
+
+    std::size_t stride() const { return rowStride; }
+
+    // Row 0 is the bottom row of the picture.
+    const std::uint8_t *pixels() const { return pixelBuffer.data(); }
+
+    // The row at picture y (0 at the top), as the display walks it.
+    const std::uint8_t *scanLine(int y) const
+    {
+        return pixelBuffer.data() + static_cast<std::size_t>(H - 1 - y) * rowStride;
+    }
+
+    // Grey level of the pixel at picture (x, y), 0 at the top left, before the colour table.
+    std::uint8_t grey(int x, int y) const { return scanLine(y)[x]; }
+
+    // The shown grey level of every stored level.
+    const std::array<std::uint8_t, 256> &colorTable() const { return table; }
+
+    // Called after every change of the table or the pixels; the window repaints.
+    void setObserver(std::function<void(BitmapChange)> callback) { observer = std::move(callback); }
+
+private:
+    void notify(BitmapChange change) const;
+    void filterGeneric(const Kernel &weight);
+
+    bool initialised = false;
+    bool filtered = false;
+    std::size_t rowStride = 0;
+    std::vector<std::uint8_t> pixelBuffer;
+    std::vector<std::uint8_t> sourceBuffer; // the pixels before the most recent Filter
+    std::array<std::uint8_t, 256> table{};
+    std::function<void(BitmapChange)> observer;
+};

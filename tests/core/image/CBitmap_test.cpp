@@ -1,0 +1,323 @@
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/image/CBitmap.h"
+#include "core/image/Global.h"
+
+namespace {
+
+// A picture given as grey levels, row 0 at the top; handed over as 24-bit rows with distinct
+// green and red so that only the blue byte can make the grey level.
+struct Picture
+{
+    int width, height;
+    std::vector<std::uint8_t> grey;
+
+    std::uint8_t &at(int x, int y) { return grey[static_cast<std::size_t>(y * width + x)]; }
+
+    std::uint8_t at(int x, int y) const { return grey[static_cast<std::size_t>(y * width + x)]; }
+
+    std::vector<std::uint8_t> bgrRows(std::size_t rowBytes) const
+    {
+        std::vector<std::uint8_t> rows(rowBytes * static_cast<std::size_t>(height), 0xEE);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                std::uint8_t *p =
+                    &rows[static_cast<std::size_t>(y) * rowBytes + static_cast<std::size_t>(3 * x)];
+                p[0] = at(x, y);
+                p[1] = static_cast<std::uint8_t>(255 - at(x, y));
+                p[2] = static_cast<std::uint8_t>(x * 7 + y);
+            }
+        return rows;
+    }
+};
+
+Picture uniform(int width, int height, std::uint8_t level)
+{
+    return {
+        width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width * height), level)};
+}
+
+Picture random(int width, int height, unsigned seed, bool blackAndWhite = false)
+{
+    Picture p = uniform(width, height, 0);
+    std::mt19937 generator(seed);
+    for (auto &v : p.grey)
+        v = static_cast<std::uint8_t>(blackAndWhite ? (generator() & 1) * 255 : generator() & 255);
+    return p;
+}
+
+CBitmap load(const Picture &p)
+{
+    CBitmap bitmap;
+    const std::size_t rowBytes = static_cast<std::size_t>(3 * p.width + 5); // not a multiple of 4
+    const auto rows = p.bgrRows(rowBytes);
+    std::string error;
+    EXPECT_TRUE(bitmap.init(rows.data(), p.width, p.height, rowBytes, error)) << error;
+    return bitmap;
+}
+
+Picture contents(const CBitmap &b)
+{
+    Picture p = uniform(b.W, b.H, 0);
+    for (int y = 0; y < b.H; ++y)
+        for (int x = 0; x < b.W; ++x)
+            p.at(x, y) = b.grey(x, y);
+    return p;
+}
+
+// The filter by its definition: the weighted sum in doubles, 0 below -0.5, 255 from 255.5,
+// halves to even, the border kept.
+Picture reference(const Picture &in, const Kernel &w)
+{
+    Picture out = in;
+    const int n = w.N();
+    for (int y = n; y < in.height - n; ++y)
+        for (int x = n; x < in.width - n; ++x) {
+            double sum = 0;
+            for (int j = -n; j <= n; ++j)
+                for (int k = -n; k <= n; ++k)
+                    sum += in.at(x - k, y - j) * static_cast<double>(w.weight(k, j));
+            out.at(x, y) = sum < -0.5 ? 0
+                : sum >= 255.5        ? 255
+                                      : static_cast<std::uint8_t>(std::nearbyint(sum));
+        }
+    return out;
+}
+
+bool samePixels(const Picture &a, const Picture &b)
+{
+    return a.width == b.width && a.height == b.height && a.grey == b.grey;
+}
+
+} // namespace
+
+TEST(PixelBuffer, GreyIsTheBlueByteInBottomUpPaddedRows)
+{
+    Picture p = uniform(5, 3, 0);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            p.at(x, y) = static_cast<std::uint8_t>(10 * y + x);
+    const CBitmap b = load(p);
+    EXPECT_EQ(b.W, 5);
+    EXPECT_EQ(b.H, 3);
+    EXPECT_EQ(b.stride(), 8u);
+    EXPECT_TRUE(samePixels(contents(b), p));
+    // Row 0 of the buffer is the picture's bottom row; padding bytes are 0.
+    EXPECT_EQ(b.pixels()[0], 20);
+    EXPECT_EQ(b.pixels()[4], 24);
+    EXPECT_EQ(b.pixels()[5], 0);
+    EXPECT_EQ(b.pixels()[7], 0);
+    EXPECT_EQ(b.pixels()[2 * 8 + 1], 1);
+    EXPECT_EQ(b.ColorScale, 256);
+    EXPECT_EQ(b.ColorOffset, 0);
+    for (int i = 0; i < 256; ++i)
+        EXPECT_EQ(b.colorTable()[static_cast<std::size_t>(i)], i);
+}
+
+TEST(PixelBuffer, RefusesPicturesBeyondSixteenBitSidesAndEmptyOnes)
+{
+    const std::vector<std::uint8_t> row(3 * 32768, 0);
+    for (auto [w, h] :
+        {std::pair{32768, 1}, std::pair{1, 32768}, std::pair{0, 5}, std::pair{5, 0}}) {
+        CBitmap b;
+        std::string error;
+        EXPECT_FALSE(b.init(row.data(), w, h, 0, error)) << w << " x " << h;
+        EXPECT_FALSE(error.empty());
+        EXPECT_FALSE(b.isInitialised());
+        EXPECT_EQ(b.W, 0);
+    }
+    CBitmap widest;
+    std::string error;
+    EXPECT_TRUE(widest.init(row.data(), 32767, 1, 0, error)) << error;
+    EXPECT_EQ(widest.W, 32767);
+}
+
+TEST(ColourTable, ContrastAndBrightness)
+{
+    CBitmap b = load(uniform(4, 4, 0));
+    b.ColorScale = 512;
+    b.CreateColors();
+    EXPECT_EQ(b.colorTable()[100], 200);
+    EXPECT_EQ(b.colorTable()[128], 255);
+    b.ColorScale = 256;
+    b.ColorOffset = 100;
+    b.CreateColors();
+    EXPECT_EQ(b.colorTable()[0], 100);
+    EXPECT_EQ(b.colorTable()[155], 255);
+
+    b.ColorScale = 0;
+    b.ColorOffset = 77;
+    b.CreateColors();
+    for (auto v : b.colorTable())
+        EXPECT_EQ(v, 77);
+    b.ColorOffset = -5;
+    b.CreateColors();
+    EXPECT_EQ(b.colorTable()[200], 0);
+
+    b.ColorScale = -256; // reverses the ramp before clamping
+    b.ColorOffset = 255;
+    b.CreateColors();
+    EXPECT_EQ(b.colorTable()[0], 255);
+    EXPECT_EQ(b.colorTable()[255], 0);
+    EXPECT_EQ(b.colorTable()[55], 200);
+}
+
+TEST(ColourTable, HalvesRoundToEven)
+{
+    CBitmap b = load(uniform(4, 4, 0));
+    b.ColorScale = 128; // i / 2
+    b.CreateColors();
+    EXPECT_EQ(b.colorTable()[1], 0); // 0.5
+    EXPECT_EQ(b.colorTable()[3], 2); // 1.5
+    EXPECT_EQ(b.colorTable()[5], 2); // 2.5
+    EXPECT_EQ(b.colorTable()[7], 4); // 3.5
+    b.Reset();
+    EXPECT_EQ(b.ColorScale, 256);
+    EXPECT_EQ(b.colorTable()[7], 7);
+}
+
+TEST(ColourTable, InversionIsUndoneByItselfAndDroppedByABrightnessChange)
+{
+    CBitmap b = load(random(6, 6, 1));
+    const Picture before = contents(b);
+    b.ColorScale = 300;
+    b.CreateColors();
+    const auto adjusted = b.colorTable();
+    b.Invert();
+    EXPECT_EQ(b.colorTable()[0], 255 - adjusted[0]);
+    EXPECT_EQ(b.colorTable()[200], 255 - adjusted[200]);
+    b.Invert();
+    EXPECT_EQ(b.colorTable(), adjusted);
+
+    b.Invert();
+    b.ColorOffset = 10;
+    b.CreateColors();
+    EXPECT_EQ(b.colorTable()[0], 10); // not inverted any more
+    EXPECT_TRUE(samePixels(contents(b), before)); // the table alone changed
+
+    CBitmap empty;
+    empty.Invert();
+    EXPECT_EQ(empty.colorTable()[0], 0);
+}
+
+TEST(Sharpening, KernelsAreBuiltOnceAndOnlyForThreeLevels)
+{
+    EXPECT_EQ(Global::SharpenKernel(0), nullptr);
+    EXPECT_EQ(Global::SharpenKernel(4), nullptr);
+    for (int level = 1; level <= 3; ++level) {
+        const Kernel *k = Global::SharpenKernel(level);
+        ASSERT_NE(k, nullptr);
+        EXPECT_EQ(k, Global::SharpenKernel(level));
+        double sum = 0;
+        for (int j = -k->N(); j <= k->N(); ++j)
+            for (int i = -k->N(); i <= k->N(); ++i) {
+                sum += k->weight(i, j);
+                EXPECT_EQ(k->weight(i, j), k->weight(j, i));
+                EXPECT_EQ(k->weight(i, j), k->weight(-i, j));
+            }
+        EXPECT_EQ(sum, 1.0);
+    }
+    EXPECT_EQ(Global::SharpenKernel(3)->N(), 2);
+    EXPECT_EQ(Global::SharpenKernel(2)->weight(0, 0), 5.0f);
+    EXPECT_EQ(Global::SharpenKernel(1)->weight(1, 0), -0.25f);
+}
+
+TEST(Sharpening, EqualsTheDefinitionExactlyOnEveryPixel)
+{
+    // Odd widths exercise the ends of vectorised loops; the largest picture is split between
+    // two threads.
+    for (auto [w, h] : {std::pair{37, 23}, std::pair{258, 131}, std::pair{700, 600}}) {
+        for (bool blackAndWhite : {false, true}) {
+            const Picture p = random(w, h, static_cast<unsigned>(w * 31 + h), blackAndWhite);
+            for (int level = 1; level <= 3; ++level) {
+                CBitmap b = load(p);
+                b.Filter(*Global::SharpenKernel(level));
+                EXPECT_TRUE(samePixels(contents(b), reference(p, *Global::SharpenKernel(level))))
+                    << w << " x " << h << " level " << level
+                    << (blackAndWhite ? " 0/255" : " random");
+            }
+        }
+    }
+}
+
+TEST(Sharpening, AnyOtherKernelFollowsTheDefinitionToo)
+{
+    const Kernel blur(
+        1, {0.0625f, 0.125f, 0.0625f, 0.125f, 0.25f, 0.125f, 0.0625f, 0.125f, 0.0625f});
+    const Kernel skewed(1, {0, 0, 0, 0, 0.5f, 1.25f, 0, 0, 0}); // not symmetric
+    const Picture p = random(40, 30, 7);
+    for (const Kernel *k : {&blur, &skewed}) {
+        CBitmap b = load(p);
+        b.Filter(*k);
+        EXPECT_TRUE(samePixels(contents(b), reference(p, *k)));
+    }
+}
+
+TEST(Sharpening, UniformAreaStaysAndABrightDotSaturates)
+{
+    for (int level = 1; level <= 3; ++level) {
+        CBitmap b = load(uniform(9, 8, 93));
+        b.Filter(*Global::SharpenKernel(level));
+        EXPECT_TRUE(samePixels(contents(b), uniform(9, 8, 93)));
+    }
+    Picture dot = uniform(7, 7, 0);
+    dot.at(3, 3) = 255;
+    CBitmap b = load(dot);
+    b.Filter(*Global::SharpenKernel(2));
+    EXPECT_EQ(b.grey(3, 3), 255);
+    EXPECT_EQ(b.grey(2, 3), 0);
+    EXPECT_EQ(b.grey(3, 4), 0);
+}
+
+TEST(Sharpening, PictureSmallerThanTheKernelIsUnchanged)
+{
+    const Picture p = random(4, 9, 3); // narrower than the 5 x 5 kernel
+    CBitmap b = load(p);
+    b.Filter(*Global::SharpenKernel(3));
+    EXPECT_TRUE(samePixels(contents(b), p));
+    b.UndoFilter();
+    EXPECT_TRUE(samePixels(contents(b), p));
+}
+
+TEST(Sharpening, UndoGoesBackOneFilterOnly)
+{
+    const Picture p = random(50, 40, 11);
+    CBitmap b = load(p);
+    b.UndoFilter(); // nothing to undo yet
+    EXPECT_TRUE(samePixels(contents(b), p));
+    b.Filter(*Global::SharpenKernel(1));
+    const Picture once = contents(b);
+    EXPECT_FALSE(samePixels(once, p));
+    b.Filter(*Global::SharpenKernel(3));
+    EXPECT_TRUE(samePixels(contents(b), reference(once, *Global::SharpenKernel(3))));
+    b.UndoFilter();
+    EXPECT_TRUE(samePixels(contents(b), once));
+    b.UndoFilter();
+    EXPECT_TRUE(samePixels(contents(b), once));
+    // Padding stays 0 through filtering and undoing.
+    for (int y = 0; y < b.H; ++y)
+        for (std::size_t x = static_cast<std::size_t>(b.W); x < b.stride(); ++x)
+            EXPECT_EQ(b.pixels()[static_cast<std::size_t>(y) * b.stride() + x], 0);
+}
+
+TEST(PixelBuffer, EveryChangeIsReported)
+{
+    CBitmap b = load(random(8, 8, 5));
+    std::vector<BitmapChange> changes;
+    b.setObserver([&changes](BitmapChange c) { changes.push_back(c); });
+    b.CreateColors();
+    b.Invert();
+    b.Reset();
+    b.UndoFilter(); // nothing to undo: nothing changes
+    b.Filter(*Global::SharpenKernel(2));
+    b.UndoFilter();
+    EXPECT_EQ(changes,
+        (std::vector<BitmapChange>{BitmapChange::Colors, BitmapChange::Colors, BitmapChange::Colors,
+            BitmapChange::Pixels, BitmapChange::Pixels}));
+}
