@@ -9,7 +9,6 @@
 #include <fstream>
 #include <functional>
 #include <limits>
-#include <random>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "core/model/COxel.h"
 #include "core/model/Messages.h"
 #include "core/records/CodePage.h"
+#include "core/records/SafeFile.h"
 
 namespace {
 
@@ -48,11 +48,6 @@ constexpr std::array<CalibrationPreset, 7> kCalibrationPresets = {{
     {"PACSLT1", 440.8},
     {"PACSPR8", 495.3},
 }};
-
-fs::path toFsPath(const std::string &utf8)
-{
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
 
 std::array<CLine *, kLineCount> linesInFileOrder(COxel &oxel)
 {
@@ -399,7 +394,7 @@ private:
 
 bool readWholeFile(const std::string &path, std::string &bytes)
 {
-    const fs::path file = toFsPath(path);
+    const fs::path file = SafeFile::fromUtf8(path);
     std::error_code ec;
     if (!fs::is_regular_file(file, ec))
         return false;
@@ -509,88 +504,6 @@ private:
     }
 };
 
-std::string describeErrno(int error)
-{
-    return error != 0 ? std::error_code(error, std::generic_category()).message()
-                      : std::string("unknown error");
-}
-
-std::string temporarySibling(const std::string &path)
-{
-    std::random_device entropy;
-    std::mt19937_64 generator((static_cast<std::uint64_t>(entropy()) << 32) ^ entropy());
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string name = path + ".";
-    std::uint64_t value = generator();
-    for (int i = 0; i < 12; ++i, value >>= 4)
-        name += kHex[value & 0xFu];
-    return name + ".tmp";
-}
-
-// Writes bytes to a new file beside path and renames it over path. On any failure the new
-// file is removed and path is as it was.
-bool replaceFile(const std::string &path, const std::string &bytes, std::string &reason)
-{
-    const fs::path target = toFsPath(path);
-    std::error_code ec;
-    // Any failure to look at the old file other than its absence shows again, with its
-    // reason, when the temporary file is created beside it.
-    const fs::file_status old = fs::status(target, ec);
-    const bool oldExists = fs::exists(old);
-    if (oldExists && !fs::is_regular_file(old)) {
-        reason = path + " exists and is not a regular file";
-        return false;
-    }
-    // Renaming would replace a file that its owner protected from writing; refuse as writing
-    // into it would have been refused.
-    if (oldExists && (old.permissions() & fs::perms::owner_write) == fs::perms::none) {
-        reason = path + " is read-only";
-        return false;
-    }
-
-    std::string temporaryPath = temporarySibling(path);
-    for (int attempt = 0; attempt < 8 && fs::exists(toFsPath(temporaryPath), ec); ++attempt)
-        temporaryPath = temporarySibling(path);
-    const fs::path temporary = toFsPath(temporaryPath);
-
-    const auto discardTemporary = [&temporary] {
-        std::error_code ignored; // nothing more can be done about a leftover temporary file
-        fs::remove(temporary, ignored);
-    };
-
-    errno = 0;
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    if (!file) {
-        reason = "cannot create " + temporaryPath + ": " + describeErrno(errno);
-        return false;
-    }
-    errno = 0;
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.flush();
-    const int writeError = errno;
-    file.close();
-    if (!file) {
-        reason = "cannot write " + temporaryPath + ": " + describeErrno(writeError);
-        discardTemporary();
-        return false;
-    }
-
-    if (oldExists) {
-        // Best effort: a file system without permission bits cannot keep them, which is no
-        // reason to lose the new content.
-        std::error_code permissionsError;
-        fs::permissions(temporary, old.permissions(), permissionsError);
-    }
-
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        reason = "cannot replace " + path + ": " + ec.message();
-        discardTemporary();
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 namespace BinFile {
@@ -666,7 +579,7 @@ bool write(const std::string &path, const COxel &oxel, std::string *error)
     out.endMarker();
 
     std::string reason = out.problem;
-    if (reason.empty() && replaceFile(path, out.bytes, reason))
+    if (reason.empty() && SafeFile::replace(path, out.bytes, reason))
         return true;
     if (error)
         *error = reason;

@@ -1,11 +1,12 @@
 #include "core/records/Settings.h"
 
+#include "core/records/SafeFile.h"
+
 #include <array>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <random>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -15,11 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kBlanks = " \t";
-
-fs::path toFsPath(const std::string &utf8)
-{
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
 
 std::string_view trimmed(std::string_view text)
 {
@@ -161,43 +157,15 @@ bool isSafeName(std::string_view name, char forbidden)
         && text.find_first_of(std::string{'\r', '\n', '\0', forbidden}) == std::string_view::npos;
 }
 
-fs::path temporarySibling(const std::string &path)
-{
-    std::random_device entropy;
-    std::mt19937_64 generator((static_cast<std::uint64_t>(entropy()) << 32) ^ entropy());
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string name = path + ".";
-    std::uint64_t value = generator();
-    for (int i = 0; i < 12; ++i, value >>= 4)
-        name += kHex[value & 0xFu];
-    return toFsPath(name + ".tmp");
-}
-
-// Writes text to a new file beside target and renames it over target; on failure the new
-// file is removed and target is as it was.
+// The new content replaces the file in one rename, in a folder made when missing.
 bool replaceFile(const std::string &path, const std::string &text)
 {
-    const fs::path target = toFsPath(path);
+    const fs::path target = SafeFile::fromUtf8(path);
     std::error_code ec;
     if (target.has_parent_path())
         fs::create_directories(target.parent_path(), ec);
-    if (ec)
-        return false;
-
-    const fs::path temporary = temporarySibling(path);
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    if (!file)
-        return false;
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    file.flush();
-    file.close();
-    if (file)
-        fs::rename(temporary, target, ec);
-    if (file && !ec)
-        return true;
-    std::error_code ignored; // the temporary file is all that is left to clean up
-    fs::remove(temporary, ignored);
-    return false;
+    std::string reason;
+    return !ec && SafeFile::replace(path, text, reason);
 }
 
 } // namespace
@@ -206,7 +174,7 @@ namespace Settings {
 
 std::string read(const std::string &iniPath, const std::string &section, const std::string &key)
 {
-    const auto text = readWholeFile(toFsPath(iniPath));
+    const auto text = readWholeFile(SafeFile::fromUtf8(iniPath));
     if (!text)
         return {};
     const std::vector<std::string> lines = splitLines(*text);
@@ -229,9 +197,9 @@ bool write(const std::string &iniPath, const std::string &section, const std::st
 
     std::string text;
     std::error_code ec;
-    const fs::file_status status = fs::status(toFsPath(iniPath), ec);
+    const fs::file_status status = fs::status(SafeFile::fromUtf8(iniPath), ec);
     if (fs::exists(status)) {
-        auto existing = readWholeFile(toFsPath(iniPath));
+        auto existing = readWholeFile(SafeFile::fromUtf8(iniPath));
         // Writing over a file we could not read would throw away whatever else it holds.
         if (!existing)
             return false;

@@ -1,0 +1,102 @@
+#include "core/records/SafeFile.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <fstream>
+#include <random>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace SafeFile {
+
+namespace {
+
+std::string describeErrno(int error)
+{
+    return error != 0 ? std::error_code(error, std::generic_category()).message()
+                      : std::string("unknown error");
+}
+
+std::string temporarySibling(const std::string &path)
+{
+    std::random_device entropy;
+    std::mt19937_64 generator((static_cast<std::uint64_t>(entropy()) << 32) ^ entropy());
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string name = path + ".";
+    std::uint64_t value = generator();
+    for (int i = 0; i < 12; ++i, value >>= 4)
+        name += kHex[value & 0xFu];
+    return name + ".tmp";
+}
+
+} // namespace
+
+bool replace(const std::string &path, std::string_view bytes, std::string &reason)
+{
+    const fs::path target = fromUtf8(path);
+    std::error_code ec;
+    // Any failure to look at the old file other than its absence shows again, with its
+    // reason, when the temporary file is created beside it.
+    const fs::file_status old = fs::status(target, ec);
+    const bool oldExists = fs::exists(old);
+    if (oldExists && !fs::is_regular_file(old)) {
+        reason = path + " exists and is not a regular file";
+        return false;
+    }
+    // Renaming would replace a file that its owner protected from writing; refuse as writing
+    // into it would have been refused.
+    if (oldExists && (old.permissions() & fs::perms::owner_write) == fs::perms::none) {
+        reason = path + " is read-only";
+        return false;
+    }
+
+    std::string temporaryPath = temporarySibling(path);
+    for (int attempt = 0; attempt < 8 && fs::exists(fromUtf8(temporaryPath), ec); ++attempt)
+        temporaryPath = temporarySibling(path);
+    const fs::path temporary = fromUtf8(temporaryPath);
+
+    const auto discardTemporary = [&temporary] {
+        std::error_code ignored; // nothing more can be done about a leftover temporary file
+        fs::remove(temporary, ignored);
+    };
+
+    errno = 0;
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    if (!file) {
+        reason = "cannot create " + temporaryPath + ": " + describeErrno(errno);
+        return false;
+    }
+    errno = 0;
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.flush();
+    const int writeError = errno;
+    file.close();
+    if (!file) {
+        reason = "cannot write " + temporaryPath + ": " + describeErrno(writeError);
+        discardTemporary();
+        return false;
+    }
+
+    if (oldExists) {
+        // Best effort: a file system without permission bits cannot keep them, which is no
+        // reason to lose the new content.
+        std::error_code permissionsError;
+        fs::permissions(temporary, old.permissions(), permissionsError);
+    }
+
+    fs::rename(temporary, target, ec);
+    if (ec) {
+        reason = "cannot replace " + path + ": " + ec.message();
+        discardTemporary();
+        return false;
+    }
+    return true;
+}
+
+fs::path fromUtf8(const std::string &utf8)
+{
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+} // namespace SafeFile

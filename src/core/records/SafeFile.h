@@ -1,0 +1,19 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// Writing files so that a failure never leaves a damaged one behind.
+namespace SafeFile {
+
+// The path of a UTF-8 file name, whatever the locale.
+std::filesystem::path fromUtf8(const std::string &utf8);
+
+// Writes bytes to a new file beside path and renames it over path, keeping the old file's
+// permissions. On any failure the new file is removed, path is as it was, and reason says why.
+// An existing file that is not a regular file or that its owner protected from writing is not
+// replaced.
+bool replace(const std::string &path, std::string_view bytes, std::string &reason);
+
+} // namespace SafeFile
