@@ -2,7 +2,6 @@
 
 #include <array>
 #include <bit>
-#include <cerrno>
 #include <cmath>
 #include <cstddef>
 #include <filesystem>
