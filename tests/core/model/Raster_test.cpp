@@ -33,8 +33,9 @@ TEST(RasterFigures, LineCoversItsStartButNotItsEnd)
         EXPECT_EQ(calls, static_cast<int>(seen.size()));
         EXPECT_EQ(calls, std::max(std::abs(x1), std::abs(y1)));
         EXPECT_EQ(seen.count({x1, y1}), 0u);
-        if (calls > 0)
+        if (calls > 0) {
             EXPECT_EQ(seen.count({0, 0}), 1u);
+        }
     }
 }
 
