@@ -143,8 +143,8 @@ void inTwoBands(int first, int end, std::size_t pixelCount, Work work)
 
 } // namespace
 
-bool CBitmap::init(
-    const std::uint8_t *bgr, int width, int height, std::size_t rowBytes, std::string &error)
+bool CBitmap::init(const std::uint8_t *firstBlue, int width, int height, std::size_t rowBytes,
+                   std::string &error, std::size_t pixelBytes)
 {
     if (width <= 0 || height <= 0) {
         error = "the picture is empty";
@@ -156,24 +156,36 @@ bool CBitmap::init(
         return false;
     }
     const std::size_t stride = (static_cast<std::size_t>(width) + 3) & ~std::size_t{3};
-    std::vector<std::uint8_t> grey, source;
-    try {
-        grey.assign(stride * static_cast<std::size_t>(height), 0);
-        source.assign(stride * static_cast<std::size_t>(height), 0);
-    } catch (const std::bad_alloc &) {
+    const std::size_t bytes = stride * static_cast<std::size_t>(height);
+    // Left uninitialised on purpose: every pixel is written below, the padding is cleared,
+    // and the filter source is written in full by the first Filter before anything reads it.
+    std::unique_ptr<std::uint8_t[]> grey(new (std::nothrow) std::uint8_t[bytes]);
+    std::unique_ptr<std::uint8_t[]> source(new (std::nothrow) std::uint8_t[bytes]);
+    if (!grey || !source) {
         error = "not enough memory for a picture of " + std::to_string(width) + " x "
             + std::to_string(height) + " pixels";
         return false;
     }
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t *in = bgr + static_cast<std::size_t>(y) * rowBytes;
-        std::uint8_t *out = grey.data() + static_cast<std::size_t>(height - 1 - y) * stride;
-        for (int x = 0; x < width; ++x)
-            out[x] = in[3 * x]; // the blue byte
-    }
+    const std::size_t padding = stride - static_cast<std::size_t>(width);
+    inTwoBands(0, height, bytes, [&](int first, int end) {
+        for (int y = first; y < end; ++y) {
+            const std::uint8_t *in = firstBlue + static_cast<std::size_t>(y) * rowBytes;
+            const std::size_t at = static_cast<std::size_t>(height - 1 - y) * stride;
+            std::uint8_t *out = grey.get() + at;
+            if (pixelBytes == 1) {
+                std::memcpy(out, in, static_cast<std::size_t>(width));
+            } else {
+                for (int x = 0; x < width; ++x)
+                    out[x] = in[pixelBytes * static_cast<std::size_t>(x)];
+            }
+            std::memset(out + width, 0, padding);
+            std::memset(source.get() + at + width, 0, padding);
+        }
+    });
 
     pixelBuffer = std::move(grey);
     sourceBuffer = std::move(source);
+    bufferBytes = bytes;
     rowStride = stride;
     W = static_cast<std::int16_t>(width);
     H = static_cast<std::int16_t>(height);
@@ -220,11 +232,10 @@ void CBitmap::UndoFilter()
 {
     if (!filtered)
         return;
-    const std::size_t bytes = pixelBuffer.size();
-    inTwoBands(0, H, bytes, [this](int first, int end) {
+    inTwoBands(0, H, bufferBytes, [this](int first, int end) {
         const std::size_t from = static_cast<std::size_t>(first) * rowStride;
         const std::size_t to = static_cast<std::size_t>(end) * rowStride;
-        std::memcpy(pixelBuffer.data() + from, sourceBuffer.data() + from, to - from);
+        std::memcpy(pixelBuffer.get() + from, sourceBuffer.get() + from, to - from);
     });
     notify(BitmapChange::Pixels);
 }
@@ -241,15 +252,15 @@ void CBitmap::Filter(const Kernel &weight)
     const int n = weight.N();
     const int width = W, height = H;
     if (width < 2 * n + 1 || height < 2 * n + 1) {
-        std::memcpy(pixelBuffer.data(), sourceBuffer.data(), pixelBuffer.size());
+        std::memcpy(pixelBuffer.get(), sourceBuffer.get(), bufferBytes);
         notify(BitmapChange::Pixels);
         return;
     }
     // The border rows keep their values.
     const std::size_t borderBytes = static_cast<std::size_t>(n) * rowStride;
-    std::memcpy(pixelBuffer.data(), sourceBuffer.data(), borderBytes);
-    std::memcpy(pixelBuffer.data() + pixelBuffer.size() - borderBytes,
-        sourceBuffer.data() + sourceBuffer.size() - borderBytes, borderBytes);
+    std::memcpy(pixelBuffer.get(), sourceBuffer.get(), borderBytes);
+    std::memcpy(pixelBuffer.get() + bufferBytes - borderBytes,
+        sourceBuffer.get() + bufferBytes - borderBytes, borderBytes);
 
     int level = 0;
     for (int candidate = 1; candidate <= 3 && level == 0; ++candidate) {
@@ -259,8 +270,8 @@ void CBitmap::Filter(const Kernel &weight)
     if (level == 0) {
         filterGeneric(weight);
     } else {
-        const Rows rows{sourceBuffer.data(), pixelBuffer.data(), rowStride, width};
-        inTwoBands(n, height - n, pixelBuffer.size(),
+        const Rows rows{sourceBuffer.get(), pixelBuffer.get(), rowStride, width};
+        inTwoBands(n, height - n, bufferBytes,
             [&](int first, int end) { sharpenRows(level, rows, first, end); });
     }
     notify(BitmapChange::Pixels);
@@ -272,14 +283,14 @@ void CBitmap::filterGeneric(const Kernel &weight)
     const int n = weight.N();
     const int width = W, height = H;
     for (int y = n; y < height - n; ++y) {
-        std::uint8_t *out = pixelBuffer.data() + static_cast<std::size_t>(y) * rowStride;
-        const std::uint8_t *in = sourceBuffer.data() + static_cast<std::size_t>(y) * rowStride;
+        std::uint8_t *out = pixelBuffer.get() + static_cast<std::size_t>(y) * rowStride;
+        const std::uint8_t *in = sourceBuffer.get() + static_cast<std::size_t>(y) * rowStride;
         std::memcpy(out, in, static_cast<std::size_t>(width));
         for (int x = n; x < width - n; ++x) {
             double sum = 0;
             for (int j = -n; j <= n; ++j) {
                 const std::uint8_t *row =
-                    sourceBuffer.data() + static_cast<std::size_t>(y - j) * rowStride;
+                    sourceBuffer.get() + static_cast<std::size_t>(y - j) * rowStride;
                 for (int k = -n; k <= n; ++k)
                     sum +=
                         static_cast<double>(row[x - k]) * static_cast<double>(weight.weight(k, j));

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,13 +30,13 @@ public:
     std::int16_t ColorOffset = 0; // brightness added to every grey level
     std::int16_t ColorScale = 256; // contrast in 1/256 units; 256 is the identity
 
-    // Takes the picture's pixels: height rows of width pixels, three bytes each with blue
-    // first, top row first, rowBytes apart. The grey level of a pixel is its blue byte. False,
-    // with a reason the caller can show and nothing changed, for a picture wider or taller
-    // than 32767 pixels, an empty one, or one whose buffers cannot be allocated.
-    bool init(
-        const std::uint8_t *bgr, int width, int height, std::size_t rowBytes, std::string &error);
-
+    // Takes the picture's pixels: height rows of width pixels, top row first, rowBytes apart,
+    // each pixel pixelBytes long with its blue byte first (3 for 24-bit rows, 4 for 32-bit
+    // pixels stored little-endian, 1 for grey rows). The grey level of a pixel is its blue byte.
+    // False, with a reason the caller can show and nothing changed, for a picture wider or
+    // taller than 32767 pixels, an empty one, or one whose buffers cannot be allocated.
+    bool init(const std::uint8_t *firstBlue, int width, int height, std::size_t rowBytes,
+              std::string &error, std::size_t pixelBytes = 3);
     bool isInitialised() const { return initialised; }
 
     // Complements every table entry (only after init); inverting twice restores the picture.
@@ -55,12 +56,12 @@ public:
     std::size_t stride() const { return rowStride; }
 
     // Row 0 is the bottom row of the picture.
-    const std::uint8_t *pixels() const { return pixelBuffer.data(); }
+    const std::uint8_t *pixels() const { return pixelBuffer.get(); }
 
     // The row at picture y (0 at the top), as the display walks it.
     const std::uint8_t *scanLine(int y) const
     {
-        return pixelBuffer.data() + static_cast<std::size_t>(H - 1 - y) * rowStride;
+        return pixelBuffer.get() + static_cast<std::size_t>(H - 1 - y) * rowStride;
     }
 
     // Grey level of the pixel at picture (x, y), 0 at the top left, before the colour table.
@@ -79,8 +80,9 @@ private:
     bool initialised = false;
     bool filtered = false;
     std::size_t rowStride = 0;
-    std::vector<std::uint8_t> pixelBuffer;
-    std::vector<std::uint8_t> sourceBuffer; // the pixels before the most recent Filter
+    std::size_t bufferBytes = 0;
+    std::unique_ptr<std::uint8_t[]> pixelBuffer;
+    std::unique_ptr<std::uint8_t[]> sourceBuffer; // the pixels before the most recent Filter
     std::array<std::uint8_t, 256> table{};
     std::function<void(BitmapChange)> observer;
 };

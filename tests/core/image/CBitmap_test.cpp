@@ -120,6 +120,24 @@ TEST(PixelBuffer, GreyIsTheBlueByteInBottomUpPaddedRows)
         EXPECT_EQ(b.colorTable()[static_cast<std::size_t>(i)], i);
 }
 
+TEST(PixelBuffer, TakesGreyRowsAndThirtyTwoBitPixels)
+{
+    // Two rows of three pixels: grey bytes with a row gap, and 32-bit pixels blue first.
+    const std::uint8_t grey[] = {1, 2, 3, 99, 4, 5, 6, 99};
+    CBitmap fromGrey;
+    std::string error;
+    ASSERT_TRUE(fromGrey.init(grey, 3, 2, 4, error, 1)) << error;
+    EXPECT_EQ(fromGrey.grey(0, 0), 1);
+    EXPECT_EQ(fromGrey.grey(2, 1), 6);
+    const std::uint8_t argb[] = {10, 200, 201, 255, 11, 200, 201, 255, 12, 0, 0, 0,
+                                 13, 1, 1, 1, 14, 1, 1, 1, 15, 1, 1, 1};
+    CBitmap fromArgb;
+    ASSERT_TRUE(fromArgb.init(argb, 3, 2, 12, error, 4)) << error;
+    EXPECT_EQ(fromArgb.grey(1, 0), 11);
+    EXPECT_EQ(fromArgb.grey(2, 1), 15);
+    EXPECT_EQ(fromArgb.pixels()[3], 0); // padding of the bottom row
+}
+
 TEST(PixelBuffer, RefusesPicturesBeyondSixteenBitSidesAndEmptyOnes)
 {
     const std::vector<std::uint8_t> row(3 * 32768, 0);
