@@ -10,7 +10,7 @@ PACKAGES := g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev qt6-base-d
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build test clean format
+.PHONY: all deps configure build test run clean format
 
 all: build
 
@@ -33,6 +33,10 @@ build: configure
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# Starts the desktop program (it asks for a radiograph to open).
+run: build
+	$(BUILD_DIR)/app/oxel
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -113,9 +113,11 @@ void sharpenRows(int level, const Rows &r, int firstRow, int endRow)
     for (int y = firstRow; y < endRow; ++y) {
         widenRow(row(y + n), wide(y + n), r.width);
         std::uint8_t *out = r.dst + static_cast<std::size_t>(y) * r.stride;
-        // The border columns keep their values.
+        // The border columns keep their values; the padding after them is copied too, since
+        // this buffer's padding may never have been written.
+        const std::size_t rightBorder = static_cast<std::size_t>(r.width - n);
         std::memcpy(out, row(y), static_cast<std::size_t>(n));
-        std::memcpy(out + r.width - n, row(y) + r.width - n, static_cast<std::size_t>(n));
+        std::memcpy(out + rightBorder, row(y) + rightBorder, r.stride - rightBorder);
         if (level == 1)
             sharpenRow1(wide(y - 1), wide(y), wide(y + 1), out, n, r.width - n);
         else if (level == 2)
@@ -141,10 +143,18 @@ void inTwoBands(int first, int end, std::size_t pixelCount, Work work)
     other.join();
 }
 
+// The blue bytes of a row of pixels step bytes long; a fixed step lets the compiler vectorise.
+template <std::size_t step>
+void takeBlue(const std::uint8_t *__restrict in, std::uint8_t *__restrict out, int width)
+{
+    for (int x = 0; x < width; ++x)
+        out[x] = in[step * static_cast<std::size_t>(x)];
+}
+
 } // namespace
 
 bool CBitmap::init(const std::uint8_t *firstBlue, int width, int height, std::size_t rowBytes,
-                   std::string &error, std::size_t pixelBytes)
+    std::string &error, std::size_t pixelBytes, const std::array<std::uint8_t, 256> *palette)
 {
     if (width <= 0 || height <= 0) {
         error = "the picture is empty";
@@ -157,8 +167,9 @@ bool CBitmap::init(const std::uint8_t *firstBlue, int width, int height, std::si
     }
     const std::size_t stride = (static_cast<std::size_t>(width) + 3) & ~std::size_t{3};
     const std::size_t bytes = stride * static_cast<std::size_t>(height);
-    // Left uninitialised on purpose: every pixel is written below, the padding is cleared,
-    // and the filter source is written in full by the first Filter before anything reads it.
+    // Left uninitialised on purpose: every pixel and padding byte of the picture is written
+    // below, and the filter source is written in full, padding included, by the first Filter
+    // before anything reads it; untouched, it costs nothing until then.
     std::unique_ptr<std::uint8_t[]> grey(new (std::nothrow) std::uint8_t[bytes]);
     std::unique_ptr<std::uint8_t[]> source(new (std::nothrow) std::uint8_t[bytes]);
     if (!grey || !source) {
@@ -172,14 +183,20 @@ bool CBitmap::init(const std::uint8_t *firstBlue, int width, int height, std::si
             const std::uint8_t *in = firstBlue + static_cast<std::size_t>(y) * rowBytes;
             const std::size_t at = static_cast<std::size_t>(height - 1 - y) * stride;
             std::uint8_t *out = grey.get() + at;
-            if (pixelBytes == 1) {
+            if (palette) {
+                for (int x = 0; x < width; ++x)
+                    out[x] = (*palette)[in[pixelBytes * static_cast<std::size_t>(x)]];
+            } else if (pixelBytes == 1) {
                 std::memcpy(out, in, static_cast<std::size_t>(width));
+            } else if (pixelBytes == 3) {
+                takeBlue<3>(in, out, width);
+            } else if (pixelBytes == 4) {
+                takeBlue<4>(in, out, width);
             } else {
                 for (int x = 0; x < width; ++x)
                     out[x] = in[pixelBytes * static_cast<std::size_t>(x)];
             }
             std::memset(out + width, 0, padding);
-            std::memset(source.get() + at + width, 0, padding);
         }
     });
 
@@ -285,7 +302,7 @@ void CBitmap::filterGeneric(const Kernel &weight)
     for (int y = n; y < height - n; ++y) {
         std::uint8_t *out = pixelBuffer.get() + static_cast<std::size_t>(y) * rowStride;
         const std::uint8_t *in = sourceBuffer.get() + static_cast<std::size_t>(y) * rowStride;
-        std::memcpy(out, in, static_cast<std::size_t>(width));
+        std::memcpy(out, in, rowStride);
         for (int x = n; x < width - n; ++x) {
             double sum = 0;
             for (int j = -n; j <= n; ++j) {

@@ -33,10 +33,13 @@ public:
     // Takes the picture's pixels: height rows of width pixels, top row first, rowBytes apart,
     // each pixel pixelBytes long with its blue byte first (3 for 24-bit rows, 4 for 32-bit
     // pixels stored little-endian, 1 for grey rows). The grey level of a pixel is its blue byte.
-    // False, with a reason the caller can show and nothing changed, for a picture wider or
-    // taller than 32767 pixels, an empty one, or one whose buffers cannot be allocated.
+    // With a palette, each byte is an index and its grey level is palette[byte]. False, with a
+    // reason the caller can show and nothing changed, for a picture wider or taller than 32767
+    // pixels, an empty one, or one whose buffers cannot be allocated.
     bool init(const std::uint8_t *firstBlue, int width, int height, std::size_t rowBytes,
-              std::string &error, std::size_t pixelBytes = 3);
+        std::string &error, std::size_t pixelBytes = 3,
+        const std::array<std::uint8_t, 256> *palette = nullptr);
+
     bool isInitialised() const { return initialised; }
 
     // Complements every table entry (only after init); inverting twice restores the picture.

@@ -136,6 +136,15 @@ TEST(PixelBuffer, TakesGreyRowsAndThirtyTwoBitPixels)
     EXPECT_EQ(fromArgb.grey(1, 0), 11);
     EXPECT_EQ(fromArgb.grey(2, 1), 15);
     EXPECT_EQ(fromArgb.pixels()[3], 0); // padding of the bottom row
+
+    std::array<std::uint8_t, 256> palette {};
+    palette[1] = 200;
+    palette[4] = 7;
+    CBitmap fromIndices;
+    ASSERT_TRUE(fromIndices.init(grey, 3, 2, 4, error, 1, &palette)) << error;
+    EXPECT_EQ(fromIndices.grey(0, 0), 200);
+    EXPECT_EQ(fromIndices.grey(0, 1), 7);
+    EXPECT_EQ(fromIndices.grey(1, 1), 0);
 }
 
 TEST(PixelBuffer, RefusesPicturesBeyondSixteenBitSidesAndEmptyOnes)

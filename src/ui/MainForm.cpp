@@ -1,0 +1,469 @@
+#include "ui/MainForm.h"
+
+#include <cmath>
+
+#include <QAction>
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QStyle>
+
+#include "core/evaluation/evaluate.h"
+#include "core/image/Global.h"
+#include "core/records/BinFile.h"
+#include "ui/HelpForm.h"
+#include "ui/PictureBox.h"
+#include "ui/StartupForm.h"
+
+namespace {
+
+// The start-up window is shown once per program run, not for further windows.
+bool &startupShown()
+{
+    static bool shown = false;
+    return shown;
+}
+
+constexpr int kStatusBarHeight = 20;
+constexpr int kPositionWidth = 180;
+// The menu zoom stops at about a tenth and at eight picture pixels per screen pixel.
+constexpr float kZoomInLimit = 0.12f;
+constexpr float kZoomOutLimit = 7.9f;
+
+// Where the view may not go: the scroll bars hold 16-bit values.
+int scrollValue(double v)
+{
+    return static_cast<int>(std::lround(std::clamp(v, 0.0, 32767.0)));
+}
+
+// The evaluation's view of the window.
+class WindowHost final : public EvaluationHost
+{
+public:
+    explicit WindowHost(MainForm &window) : form(window) {}
+
+    COxel &oxel() override { return *form.oxel; }
+
+    void open_Patient(int flags) override { form.open_Patient(flags); }
+
+private:
+    MainForm &form;
+};
+
+} // namespace
+
+QString defaultSettingsPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + "/Zek2.ini";
+}
+
+MainForm::MainForm(const MainFormEnvironment &env, QWidget *parent)
+    : QMainWindow(parent), environment(env)
+{
+    Q_INIT_RESOURCE(oxel); // the pictures live in this static library
+    setAttribute(Qt::WA_DeleteOnClose);
+    if (environment.settingsPath.isEmpty())
+        environment.settingsPath = defaultSettingsPath();
+    createControls();
+    createMenus();
+    zoomCursor = QCursor(QPixmap(":/zoom-cursor.png"), 12, 12);
+    PicBox->setMouseIcon(zoomCursor);
+    resize(1100, 800);
+}
+
+MainForm::~MainForm() = default;
+
+bool MainForm::start(const QString &picture)
+{
+    calibrated = false;
+    if (!startupShown()) {
+        startupShown() = true;
+        if (environment.showStartup) {
+            environment.showStartup(this);
+        } else {
+            StartupForm::showModal(this);
+        }
+    }
+    unsetColor = kColorMagenta;
+    setColor = kColorRed;
+    centerMode = true;
+    m_ZoomCenter->setChecked(true);
+    return openRadiograph(picture);
+}
+
+void MainForm::createControls()
+{
+    auto *central = new QWidget(this);
+    setCentralWidget(central);
+    PicBox = new PictureBox(central);
+    PicBox->setObjectName("PicBox");
+    VScroll = new QScrollBar(Qt::Vertical, central);
+    HScroll = new QScrollBar(Qt::Horizontal, central);
+    StatusBar = new QLabel(central);
+    StatusBar->setObjectName("StatusBar");
+    StatusBar->setContentsMargins(4, 0, 4, 0);
+    e_Position = new QLineEdit(central);
+    e_Position->setObjectName("e_Position");
+    e_Position->setReadOnly(true);
+    e_Position->setFocusPolicy(Qt::NoFocus);
+    central->installEventFilter(this);
+
+    connect(PicBox, &PictureBox::repaintNeeded, this, &MainForm::PicBox_Paint);
+    connect(HScroll, &QScrollBar::valueChanged, this, &MainForm::scrolled);
+    connect(VScroll, &QScrollBar::valueChanged, this, &MainForm::scrolled);
+}
+
+QAction *MainForm::action(const QString &objectName) const
+{
+    return findChild<QAction *>(objectName);
+}
+
+void MainForm::createMenus()
+{
+    const auto add = [this](QMenu *menu, const char *name, const QString &caption,
+                         const QKeySequence &key, auto handler) {
+        QAction *item = menu->addAction(caption);
+        item->setObjectName(name);
+        if (!key.isEmpty())
+            item->setShortcut(key);
+        connect(item, &QAction::triggered, this, handler);
+        return item;
+    };
+
+    QMenu *m_File = menuBar()->addMenu("&File");
+    add(m_File, "m_Open", "&Open ...", {}, [this] {
+        if (openRadiograph())
+            PicBox_Paint();
+    });
+    add(m_File, "m_New", "&new Window", {}, &MainForm::newWindow);
+    add(m_File, "m_Patient", "&Patient's Data", {}, [this] { open_Patient(0); });
+    add(m_File, "m_Load_bin", "&Reload Landmarks", {}, &MainForm::reloadLandmarks);
+    add(m_File, "m_Write_dat", "&Write Data", {}, &MainForm::writeData);
+    add(m_File, "m_Exit", "&Exit", {}, &MainForm::exitProgram);
+
+    QMenu *m_Zoom = menuBar()->addMenu("&Zoom");
+    add(m_Zoom, "m_ZoomUp", "Zoom +", Qt::Key_F5, [this] {
+        if (zoom >= kZoomInLimit)
+            zoomBy(zoomStep, false);
+    });
+    add(m_Zoom, "m_ZoomDown", "Zoom -", Qt::Key_F6, [this] {
+        if (zoom <= kZoomOutLimit)
+            zoomBy(1 / zoomStep, false);
+    });
+    add(m_Zoom, "m_ZoomMouse", "Zoom with Mouse", Qt::Key_F7, [this] {
+        toolMode = 90;
+        PicBox->setMousePointer(MousePointer::Custom);
+        setStatus("zoom by mouse click, center is current position - end with right mouse button");
+    });
+    m_ZoomCenter = add(m_Zoom, "m_ZoomCenter", "CenterMode", Qt::Key_F8,
+        [this](bool checked) { centerMode = checked; });
+    m_ZoomCenter->setCheckable(true);
+    m_ZoomCenter->setChecked(true);
+
+    QMenu *m_filter = menuBar()->addMenu("&Image Tools");
+    add(m_filter, "m_Adjust", "&adjust Colors ...", {}, [] {})->setEnabled(false);
+    add(m_filter, "m_ResetColors", "&reset Colors", QKeySequence("Ctrl+E"), [this] {
+        if (Bitmap)
+            Bitmap->Reset();
+    });
+    add(m_filter, "m_filter1", "&sharpen", {}, [this] { sharpen(1); });
+    add(m_filter, "m_filter2", "sharpen &more", {}, [this] { sharpen(2); });
+    add(m_filter, "m_filter3", "sharpen str&ong", {}, [this] { sharpen(3); });
+    add(m_filter, "m_undo", "&undo sharpen", {},
+        [this] { withHourglass([this] { Bitmap->UndoFilter(); }); });
+    add(m_filter, "m_Invert", "&invert", QKeySequence("Ctrl+I"),
+        [this] { withHourglass([this] { Bitmap->Invert(); }); });
+    add(m_filter, "m_hardcopy", "&hardcopy", QKeySequence("Ctrl+P"), [] {})->setEnabled(false);
+
+    QMenu *m_Tools = menuBar()->addMenu("&Measurement Tools");
+    add(m_Tools, "m_Head", "&Head", QKeySequence("Ctrl+H"), [this] {
+        if (oxel)
+            startLandmark(oxel->Head, "enter at last 3 points for circle", 100);
+    });
+    add(m_Tools, "m_Cup", "&Cup", QKeySequence("Ctrl+C"), [this] {
+        if (oxel)
+            startLandmark(oxel->Cup, "enter exact 3 or at last 5 points for ellipse", 200);
+    });
+    add(m_Tools, "m_Rim", "&Rim", QKeySequence("Ctrl+R"), [this] {
+        if (oxel)
+            startLandmark(oxel->Rim, "enter exact 3 or at least 5 points for ellipse", 300);
+    });
+    m_Ruler = add(m_Tools, "m_Ruler", "&enable Ruler", {}, [this] {
+        if (!oxel)
+            return;
+        oxel->Ruler.Valid = !oxel->Ruler.Valid;
+        setRulerAndCrossMarks();
+        PicBox_Paint();
+    });
+    m_Ruler->setCheckable(true);
+    m_Cross = add(m_Tools, "m_Cross", "enable &Cross", {}, [this] {
+        if (!oxel)
+            return;
+        oxel->Cross_H.Valid = !oxel->Cross_H.Valid;
+        setRulerAndCrossMarks();
+        PicBox_Paint();
+    });
+    m_Cross->setCheckable(true);
+    add(m_Tools, "m_Calibrate", "C&alibrate", {}, &MainForm::calibrate);
+    add(m_Tools, "m_Distance", "calc &Distance", QKeySequence("Ctrl+D"), &MainForm::calcDistance);
+    add(m_Tools, "m_Reset", "reset &Grid", QKeySequence("Ctrl+G"), &MainForm::resetGrid);
+
+    QMenu *m_helpmenu = menuBar()->addMenu("?");
+    add(m_helpmenu, "m_about", "About", {}, [this] {
+        if (environment.showStartup) {
+            environment.showStartup(this);
+        } else {
+            StartupForm::showModal(this);
+        }
+    });
+    add(m_helpmenu, "m_help", "Help", Qt::Key_F1, [this] { HelpForm::showFor(this); });
+}
+
+bool MainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == centralWidget() && event->type() == QEvent::Resize)
+        layoutControls();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainForm::layoutControls()
+{
+    const QWidget *area = centralWidget();
+    const int W = area->width();
+    if (W == 0)
+        return; // minimised
+    const int h = area->height() - kStatusBarHeight;
+    const int scrollThickness = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int boxWidth = std::max(1, W - scrollThickness);
+    const int boxHeight = std::max(1, h - scrollThickness);
+
+    // The coordinate system first, so that the repaint the new size asks for already uses it:
+    // a resize keeps the zoom and the top left corner of the view.
+    boxWidthPx = static_cast<std::int16_t>(std::min(boxWidth, 32767));
+    boxHeightPx = static_cast<std::int16_t>(std::min(boxHeight, 32767));
+    PicBox->setScaleWidth(boxWidthPx * static_cast<double>(zoom));
+    PicBox->setScaleHeight(boxHeightPx * static_cast<double>(zoom));
+    PicBox->setGeometry(0, 0, boxWidth, boxHeight);
+    HScroll->setGeometry(0, h - scrollThickness, boxWidth, scrollThickness);
+    VScroll->setGeometry(W - scrollThickness, 0, scrollThickness, h - scrollThickness);
+    updateView();
+    updateScrollRanges();
+    StatusBar->setGeometry(0, h, W, kStatusBarHeight);
+    const int positionHeight = e_Position->sizeHint().height();
+    e_Position->setGeometry(0, HScroll->y() - positionHeight, kPositionWidth, positionHeight);
+}
+
+void MainForm::updateView()
+{
+    viewLeft = static_cast<float>(PicBox->ScaleLeft());
+    viewTop = static_cast<float>(PicBox->ScaleTop());
+    viewWidth = static_cast<float>(PicBox->ScaleWidth());
+    viewHeight = static_cast<float>(PicBox->ScaleHeight());
+}
+
+void MainForm::updateScrollRanges()
+{
+    const double pictureWidth = Bitmap ? Bitmap->W : 0;
+    const double pictureHeight = Bitmap ? Bitmap->H : 0;
+    const double spareWidth = pictureWidth - PicBox->ScaleWidth();
+    const double spareHeight = pictureHeight - PicBox->ScaleHeight();
+    HScroll->setMaximum(spareWidth > 0 ? scrollValue(spareWidth) : 0);
+    VScroll->setMaximum(spareHeight > 0 ? scrollValue(spareHeight) : 0);
+    // A click in the track turns a page of the view; an arrow a twentieth of it.
+    HScroll->setPageStep(std::max(1, scrollValue(PicBox->ScaleWidth())));
+    VScroll->setPageStep(std::max(1, scrollValue(PicBox->ScaleHeight())));
+    HScroll->setSingleStep(std::max(1, scrollValue(PicBox->ScaleWidth() / 20)));
+    VScroll->setSingleStep(std::max(1, scrollValue(PicBox->ScaleHeight() / 20)));
+}
+
+void MainForm::zoomBy(float factor, bool atPoint, double x, double y)
+{
+    double cx = PicBox->ScaleLeft() + PicBox->ScaleWidth() / 2;
+    double cy = PicBox->ScaleTop() + PicBox->ScaleHeight() / 2;
+    zoom = zoom * factor;
+    PicBox->setScaleWidth(boxWidthPx * static_cast<double>(zoom));
+    PicBox->setScaleHeight(boxHeightPx * static_cast<double>(zoom));
+    if (atPoint || centerMode) {
+        scrollSync = true;
+        if (atPoint) {
+            cx = x;
+            cy = y;
+        }
+        const double left = std::max(0.0, cx - PicBox->ScaleWidth() / 2);
+        const double top = std::max(0.0, cy - PicBox->ScaleHeight() / 2);
+        PicBox->setScaleLeft(left);
+        PicBox->setScaleTop(top);
+        HScroll->setMaximum(std::max(HScroll->maximum(), scrollValue(left)));
+        HScroll->setValue(scrollValue(left));
+        VScroll->setMaximum(std::max(VScroll->maximum(), scrollValue(top)));
+        VScroll->setValue(scrollValue(top));
+        scrollSync = false;
+    }
+    updateView();
+    updateScrollRanges();
+    PicBox_Paint();
+}
+
+void MainForm::scrolled()
+{
+    if (scrollSync)
+        return;
+    PicBox->setScaleLeft(HScroll->value());
+    PicBox->setScaleTop(VScroll->value());
+    updateView();
+    PicBox_Paint();
+}
+
+void MainForm::PicBox_Paint()
+{
+    if (!Bitmap || !oxel) {
+        PicBox->clear();
+        return;
+    }
+    PicBox->setDrawMode(kDrawCopy);
+    PicBox->stretchCopy(*Bitmap);
+    oxel->draw(unsetColor, setColor);
+}
+
+void MainForm::setStatus(const QString &text)
+{
+    StatusBar->setText(text);
+}
+
+QString MainForm::statusText() const
+{
+    return StatusBar->text();
+}
+
+void MainForm::setRulerAndCrossMarks()
+{
+    m_Ruler->setChecked(oxel && oxel->Ruler.Valid);
+    m_Cross->setChecked(oxel && oxel->Cross_H.Valid);
+}
+
+void MainForm::open_Patient(int flag)
+{
+    if (flag == 0)
+        return;
+    std::string names;
+    for (const auto &name : missingItemNames(flag))
+        names += (names.empty() ? "" : ", ") + name;
+    showMessage("patient data missing: " + names, "Oxel", MessageIcon::Exclamation);
+}
+
+void MainForm::writeData()
+{
+    if (!oxel)
+        return;
+    if (!calibrated) {
+        const MessageAnswer answer = currentMessages().message(
+            "You did not calibrate the picture!\nWould you assume the picture width is 430mm",
+            "Oxel", MessageIcon::Question, MessageButtons::YesNo);
+        if (answer != MessageAnswer::Yes)
+            return;
+    }
+    if (const int flags = missingPatientData(*oxel)) {
+        open_Patient(flags);
+        return;
+    }
+    if (!oxel->Valid()) {
+        showMessage("one or more GridLines not set!", "Oxel", MessageIcon::Critical);
+        return;
+    }
+    WindowHost host(*this);
+    if (!evaluate(host))
+        return;
+    std::string error;
+    if (!BinFile::write(landmarkPath, *oxel, &error))
+        showMessage(
+            "could not write " + landmarkPath + ": " + error, "Oxel Error", MessageIcon::Critical);
+}
+
+void MainForm::exitProgram()
+{
+    const MessageAnswer answer =
+        currentMessages().message("Are you sure? Not saved results will be lost!",
+            kApplicationTitle, MessageIcon::Question, MessageButtons::YesNo);
+    if (answer == MessageAnswer::Yes)
+        QApplication::closeAllWindows();
+}
+
+void MainForm::newWindow()
+{
+    auto *window = new MainForm(environment);
+    if (window->start())
+        window->show();
+    else
+        window->deleteLater();
+}
+
+void MainForm::reloadLandmarks()
+{
+    if (!oxel || !Bitmap)
+        return;
+    BinFile::read(landmarkPath, Bitmap->W, Bitmap->H, *oxel);
+    PicBox_Paint();
+}
+
+void MainForm::resetGrid()
+{
+    if (!oxel || !Bitmap)
+        return;
+    const double W = Bitmap->W, H = Bitmap->H;
+    oxel->init(W / 3, 2 * H / 3, 2 * W / 3, 2 * H / 3);
+    PicBox_Paint();
+}
+
+void MainForm::withHourglass(const std::function<void()> &operation)
+{
+    if (!Bitmap)
+        return;
+    const int previous = PicBox->mousePointer();
+    PicBox->setMousePointer(MousePointer::Hourglass);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    operation(); // the pixel buffer asks for the repaint itself
+    QApplication::restoreOverrideCursor();
+    PicBox->setMousePointer(previous);
+}
+
+void MainForm::sharpen(int level)
+{
+    withHourglass([this, level] { Bitmap->Filter(*Global::SharpenKernel(level)); });
+}
+
+void MainForm::startLandmark(PointLandmark &landmark, const QString &status, std::int16_t mode)
+{
+    landmark.Valid = false;
+    oxel->Visible = false;
+    PicBox_Paint();
+    landmark.removeAll();
+    PicBox->setMousePointer(MousePointer::Cross);
+    setStatus(status);
+    toolMode = mode;
+}
+
+void MainForm::calibrate()
+{
+    if (!oxel)
+        return;
+    oxel->CalibPoints.setPicBox(PicBox);
+    dragPoint = &oxel->CalibPoints.P0;
+    toolMode = 21;
+    PicBox->setMousePointer(MousePointer::Cross);
+    setStatus("select 1st point for calibration");
+}
+
+void MainForm::calcDistance()
+{
+    distanceLine = CLine();
+    distanceLine.setPicBox(PicBox);
+    dragLine = &distanceLine;
+    PicBox->setForeColor(kColorGreen);
+    PicBox->setDrawMode(kDrawXor);
+    PicBox->setMousePointer(MousePointer::Cross);
+    toolMode = 25;
+}

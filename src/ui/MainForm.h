@@ -1,0 +1,130 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include <QCursor>
+#include <QMainWindow>
+#include <QString>
+
+#include "core/image/CBitmap.h"
+#include "core/model/COxel.h"
+#include "core/model/DrawingSurface.h"
+
+class PictureBox;
+class QAction;
+class QLabel;
+class QLineEdit;
+class QScrollBar;
+
+// What a main window takes from the program around it. The program uses the defaults; tests
+// answer the dialogs themselves.
+struct MainFormEnvironment
+{
+    // The settings file that remembers the picture opened last.
+    QString settingsPath;
+    // The file-open dialog: the path chosen, or empty when cancelled. Given the path opened
+    // last. Empty: the platform's dialog.
+    std::function<QString(const QString &lastPath)> chooseFile;
+    // The start-up window, shown modally with the window as owner. Empty: StartupForm.
+    std::function<void(QWidget *owner)> showStartup;
+};
+
+// The settings file of the desktop program: Zek2.ini in its configuration folder.
+QString defaultSettingsPath();
+
+// The main window: one radiograph with its measurement and pixel buffer, and every command.
+class MainForm : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainForm(const MainFormEnvironment &environment, QWidget *parent = nullptr);
+    ~MainForm() override;
+
+    // Runs the window's start-up: the start-up window once per program run, then the picture
+    // given (or the open dialog when none is given). False when no radiograph could be opened;
+    // the caller then drops the window.
+    bool start(const QString &picture = {});
+
+    std::unique_ptr<COxel> oxel; // the window's measurement
+    std::unique_ptr<CBitmap> Bitmap; // the radiograph's pixel buffer
+
+    // Draws the visible part of the picture and the landmarks anew.
+    void PicBox_Paint();
+    // Lets the operator complete the patient data; flags name the missing items.
+    void open_Patient(int flag);
+    // Asks for a radiograph (or takes the path given) and opens it in this window. True when
+    // one was opened; on failure the window keeps what it showed.
+    bool openRadiograph(const QString &path = {});
+
+    // The window's state, as its commands and tests see it.
+    PictureBox *pictureBox() const { return PicBox; }
+
+    float zoomFactor() const { return zoom; }
+
+    bool isCalibrated() const { return calibrated; }
+
+    std::int16_t currentToolMode() const { return toolMode; }
+
+    const std::string &landmarkFile() const { return landmarkPath; }
+
+    QString statusText() const;
+    QAction *action(const QString &objectName) const;
+
+private:
+    void createControls();
+    void createMenus();
+    void layoutControls();
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+    void updateView();
+    void updateScrollRanges();
+    void zoomBy(float factor, bool atPoint, double x = 0, double y = 0);
+    void scrolled();
+    void setStatus(const QString &text);
+    void setRulerAndCrossMarks();
+    void withHourglass(const std::function<void()> &operation);
+    void startLandmark(PointLandmark &landmark, const QString &status, std::int16_t mode);
+
+    void writeData();
+    void exitProgram();
+    void newWindow();
+    void reloadLandmarks();
+    void resetGrid();
+    void sharpen(int level);
+    void calibrate();
+    void calcDistance();
+
+    MainFormEnvironment environment;
+
+    PictureBox *PicBox = nullptr;
+    QScrollBar *VScroll = nullptr;
+    QScrollBar *HScroll = nullptr;
+    QLabel *StatusBar = nullptr;
+    QLineEdit *e_Position = nullptr;
+
+    std::string landmarkPath;
+    bool calibrated = false;
+    std::int16_t toolMode = 0;
+    bool scrollSync = false;
+    CLine *dragLine = nullptr;
+    CLine distanceLine; // the measuring line of "calc Distance"
+    std::unique_ptr<CLine> lineBackup;
+    CPoint *dragPoint = nullptr;
+    double grabRatio = 0;
+    std::int16_t boxWidthPx = 0;
+    std::int16_t boxHeightPx = 0;
+    float zoom = 1.0f;
+    float zoomStep = 0.7937005f;
+    bool centerMode = true;
+    float viewLeft = 0, viewTop = 0, viewWidth = 0, viewHeight = 0;
+    QCursor zoomCursor;
+    std::uint32_t unsetColor = kColorMagenta;
+    std::uint32_t setColor = kColorRed;
+
+    QAction *m_Ruler = nullptr;
+    QAction *m_Cross = nullptr;
+    QAction *m_ZoomCenter = nullptr;
+};

@@ -1,0 +1,106 @@
+#include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QScrollBar>
+
+#include "core/model/Messages.h"
+#include "core/records/BinFile.h"
+#include "core/records/CPatient.h"
+#include "core/records/Settings.h"
+#include "ui/MainForm.h"
+#include "ui/PictureBox.h"
+#include "ui/PictureLoader.h"
+
+namespace {
+
+constexpr double kDefaultPictureWidthMm = 430.0;
+
+// The four pairs of the open dialog, then what else the picture loader reads.
+const QStringList kPictureFilters = {
+    "supported-Files (*.bmp *.jpg *.gif)",
+    "Bitmap-Files (*.bmp)",
+    "jpeg-Files (*.jpg)",
+    "gif-Files (*.gif)",
+    "other pictures (*.jpeg *.png *.tif *.tiff)",
+};
+
+QString askForPicture(const QString &lastPath)
+{
+    QFileDialog dialog(nullptr);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(kPictureFilters);
+    // The folder of the picture opened last, and its name offered again.
+    if (lastPath.contains('/') || lastPath.contains('\\'))
+        dialog.setDirectory(QFileInfo(lastPath).absolutePath());
+    if (!lastPath.isEmpty())
+        dialog.selectFile(lastPath);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
+
+bool MainForm::openRadiograph(const QString &givenPath)
+{
+    const std::string settings = environment.settingsPath.toStdString();
+    QString path = givenPath;
+    if (path.isEmpty()) {
+        const QString last = QString::fromStdString(
+            Settings::read(settings, Settings::kLastPathSection, Settings::kLastPathKey));
+        path = environment.chooseFile ? environment.chooseFile(last) : askForPicture(last);
+        if (path.isEmpty())
+            return false;
+    }
+    // Remembered before the picture is read, so that a picture that fails is offered again.
+    Settings::write(
+        settings, Settings::kLastPathSection, Settings::kLastPathKey, path.toStdString());
+
+    // The window keeps its picture and measurement until the new picture has been read.
+    std::string error;
+    std::unique_ptr<CBitmap> bitmap = PictureLoader::load(path, error);
+    if (!bitmap) {
+        showMessage("load Error: " + error, "Error", MessageIcon::Critical);
+        return false;
+    }
+
+    auto measurement = std::make_unique<COxel>();
+    measurement->setPicBox(PicBox);
+    measurement->Visible = true;
+    oxel = std::move(measurement);
+    Bitmap = std::move(bitmap);
+    Bitmap->setObserver([this](BitmapChange) { PicBox_Paint(); });
+    const std::int16_t W = Bitmap->W, H = Bitmap->H;
+
+    setWindowTitle(path);
+    scrollSync = true;
+    HScroll->setValue(0);
+    VScroll->setValue(0);
+    scrollSync = false;
+    zoom = 1.0f;
+    zoomStep = 0.7937005f; // 2^(-1/3)
+    PicBox->resetScale();
+    updateView();
+    updateScrollRanges();
+    PicBox->clear();
+
+    landmarkPath = BinFile::landmarkPath(path.toStdString());
+    if (BinFile::read(landmarkPath, W, H, *oxel)) {
+        calibrated = true;
+        oxel->DatFlag = true;
+        LastPatient().copy(oxel->Patient);
+    } else {
+        calibrated = false;
+        resetGrid();
+        oxel->initScale(W, H, kDefaultPictureWidthMm);
+        for (PointLandmark *landmark :
+            {static_cast<PointLandmark *>(&oxel->Head), static_cast<PointLandmark *>(&oxel->Rim),
+                static_cast<PointLandmark *>(&oxel->Cup)}) {
+            landmark->Valid = false;
+            landmark->removeAll();
+        }
+    }
+    setRulerAndCrossMarks();
+    return true;
+}

@@ -1,0 +1,365 @@
+#include <cmath>
+#include <memory>
+
+#include <QAction>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "core/records/BinFile.h"
+#include "core/records/CPatient.h"
+#include "core/records/Settings.h"
+#include "support/BmpFile.h"
+#include "support/RecordingMessages.h"
+#include "support/TempDir.h"
+#include "ui/MainForm.h"
+#include "ui/PictureBox.h"
+
+namespace {
+
+class Window : public ::testing::Test
+{
+protected:
+    MainFormEnvironment environment()
+    {
+        MainFormEnvironment env;
+        env.settingsPath = QString::fromStdString(dir.file("config/Zek2.ini"));
+        env.chooseFile = [this](const QString &last) {
+            offeredPaths.push_back(last);
+            return nextChoice;
+        };
+        env.showStartup = [this](QWidget *) { ++startupShowings; };
+        return env;
+    }
+
+    // A window that has opened the picture, shown at a known size.
+    MainForm *openWindow(const std::string &picture)
+    {
+        nextChoice = QString::fromStdString(picture);
+        auto *window = new MainForm(environment());
+        windows.emplace_back(window);
+        if (!window->start())
+            return nullptr;
+        window->resize(900, 700);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+        return window;
+    }
+
+    std::string picture(const std::string &name, int width, int height)
+    {
+        const std::string path = dir.file(name);
+        EXPECT_TRUE(writeBmp(path, width, height, [](int x, int y) { return (x + y) % 256; }));
+        return path;
+    }
+
+    void trigger(MainForm *w, const char *name)
+    {
+        QAction *item = w->action(name);
+        ASSERT_NE(item, nullptr) << name;
+        item->trigger();
+    }
+
+    TempDir dir;
+    RecordingMessages messages;
+    QString nextChoice;
+    std::vector<QString> offeredPaths;
+    int startupShowings = 0;
+    std::vector<std::unique_ptr<MainForm>> windows;
+};
+
+void expectLine(const CLine &line, double x0, double y0, double x1, double y1)
+{
+    EXPECT_NEAR(line.P0.x, x0, 1e-9);
+    EXPECT_NEAR(line.P0.y, y0, 1e-9);
+    EXPECT_NEAR(line.P1.x, x1, 1e-9);
+    EXPECT_NEAR(line.P1.y, y1, 1e-9);
+}
+
+} // namespace
+
+TEST_F(Window, PictureWithoutLandmarkFileGetsTheDefaultGridAndScale)
+{
+    const std::string path = picture("hip.bmp", 600, 900);
+    MainForm *w = openWindow(path);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->windowTitle().toStdString(), path);
+    EXPECT_FALSE(w->isCalibrated());
+    expectLine(w->oxel->H_B, 200, 600, 400, 600); // reset Grid on 600 x 900
+    EXPECT_FALSE(w->oxel->H_B.Valid);
+    EXPECT_NEAR(w->oxel->WorldWidth(), 430.0, 1e-9);
+    EXPECT_TRUE(w->oxel->Head.points.empty());
+    EXPECT_TRUE(w->oxel->Visible);
+    EXPECT_EQ(w->Bitmap->W, 600);
+    EXPECT_EQ(w->landmarkFile(), dir.file("hip.bin"));
+    EXPECT_FALSE(w->action("m_Ruler")->isChecked());
+    // The settings remember the picture, and the first dialog offered nothing.
+    EXPECT_EQ(Settings::read(dir.file("config/Zek2.ini"), "LastPath", "Path"), path);
+    ASSERT_EQ(offeredPaths.size(), 1u);
+    EXPECT_TRUE(offeredPaths[0].isEmpty());
+}
+
+TEST_F(Window, LandmarkFileRestoresTheMeasurement)
+{
+    const std::string path = picture("hip.jpg.bmp", 800, 600);
+    COxel stored;
+    stored.setPicBox(nullptr);
+    ASSERT_TRUE(stored.initScale(800, 600, 200.0));
+    stored.init(100, 500, 700, 500);
+    stored.H_B.Valid = true;
+    stored.Ruler.Valid = true;
+    stored.Patient.Famname = "Ortiz";
+    stored.Head.addPoint(300, 200);
+    stored.Head.addPoint(350, 250);
+    stored.Head.addPoint(300, 300);
+    std::string error;
+    ASSERT_TRUE(BinFile::write(dir.file("hip.jpg.bin"), stored, &error)) << error;
+
+    MainForm *w = openWindow(path);
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isCalibrated());
+    EXPECT_TRUE(w->oxel->DatFlag);
+    EXPECT_NEAR(w->oxel->ScaleFactor, 4.0, 1e-12);
+    EXPECT_TRUE(w->oxel->H_B.Valid);
+    EXPECT_EQ(w->oxel->Head.points.size(), 3u);
+    EXPECT_TRUE(w->action("m_Ruler")->isChecked());
+    EXPECT_FALSE(w->action("m_Cross")->isChecked());
+    EXPECT_EQ(LastPatient().Famname, "Ortiz");
+}
+
+TEST_F(Window, LandmarkFileNameDropsOnlyTheLastExtension)
+{
+    std::filesystem::create_directories(dir.path() / "a.b");
+    const std::string path = picture("a.b/c.d.bmp", 100, 100);
+    MainForm *w = openWindow(path);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->landmarkFile(), dir.file("a.b/c.d.bin"));
+}
+
+TEST_F(Window, CancelledDialogAtStartUpOpensNothing)
+{
+    nextChoice.clear();
+    MainForm window(environment());
+    EXPECT_FALSE(window.start());
+    EXPECT_EQ(window.oxel, nullptr);
+}
+
+TEST_F(Window, CancelledOrFailedOpenKeepsTheRadiograph)
+{
+    const std::string first = picture("first.bmp", 300, 200);
+    MainForm *w = openWindow(first);
+    ASSERT_NE(w, nullptr);
+    const COxel *measurement = w->oxel.get();
+    const CBitmap *bitmap = w->Bitmap.get();
+
+    nextChoice.clear();
+    trigger(w, "m_Open");
+    EXPECT_EQ(w->oxel.get(), measurement);
+    EXPECT_EQ(Settings::read(dir.file("config/Zek2.ini"), "LastPath", "Path"), first);
+    EXPECT_EQ(offeredPaths.back().toStdString(), first); // the last picture is offered again
+
+    writeBytes(dir.file("broken.jpg"), "not a picture at all");
+    nextChoice = QString::fromStdString(dir.file("broken.jpg"));
+    trigger(w, "m_Open");
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].text.rfind("load Error: ", 0), 0u);
+    EXPECT_EQ(messages.boxes[0].title, "Error");
+    EXPECT_EQ(w->oxel.get(), measurement);
+    EXPECT_EQ(w->Bitmap.get(), bitmap);
+    EXPECT_EQ(w->windowTitle().toStdString(), first);
+    // Remembered all the same, so that the dialog offers it again.
+    EXPECT_EQ(
+        Settings::read(dir.file("config/Zek2.ini"), "LastPath", "Path"), dir.file("broken.jpg"));
+}
+
+TEST_F(Window, SecondOpenResetsZoomAndScrolling)
+{
+    MainForm *w = openWindow(picture("big.bmp", 3000, 2500));
+    ASSERT_NE(w, nullptr);
+    trigger(w, "m_ZoomUp");
+    trigger(w, "m_ZoomUp");
+    EXPECT_LT(w->zoomFactor(), 0.7f);
+    EXPECT_GT(w->pictureBox()->ScaleLeft(), 0);
+    nextChoice = QString::fromStdString(picture("other.bmp", 500, 400));
+    trigger(w, "m_Open");
+    EXPECT_EQ(w->zoomFactor(), 1.0f);
+    EXPECT_EQ(w->pictureBox()->ScaleLeft(), 0);
+    EXPECT_EQ(w->pictureBox()->ScaleTop(), 0);
+    EXPECT_EQ(w->pictureBox()->ScaleWidth(), w->pictureBox()->width());
+}
+
+TEST_F(Window, MenuZoomStopsAtItsLimits)
+{
+    MainForm *w = openWindow(picture("hip.bmp", 400, 300));
+    ASSERT_NE(w, nullptr);
+    int steps = 0;
+    for (float previous = -1; previous != w->zoomFactor(); ++steps) {
+        previous = w->zoomFactor();
+        trigger(w, "m_ZoomUp");
+    }
+    EXPECT_EQ(steps - 1, 10); // 0.125 still zooms to about 0.0992, then nothing
+    EXPECT_NEAR(w->zoomFactor(), std::pow(2.0, -10.0 / 3), 1e-5);
+
+    for (int i = 0; i < 30; ++i)
+        trigger(w, "m_ZoomDown");
+    EXPECT_NEAR(w->zoomFactor(), 8.0, 1e-4); // 6.35 still zooms to 8, then nothing
+}
+
+TEST_F(Window, CenterModeKeepsTheCentreOfTheView)
+{
+    MainForm *w = openWindow(picture("big.bmp", 4000, 3000));
+    ASSERT_NE(w, nullptr);
+    PictureBox *box = w->pictureBox();
+    trigger(w, "m_ZoomUp"); // centred: magnifying moves the view away from the corner
+    const double cx = box->ScaleLeft() + box->ScaleWidth() / 2;
+    const double cy = box->ScaleTop() + box->ScaleHeight() / 2;
+    ASSERT_GT(box->ScaleLeft(), 0);
+    trigger(w, "m_ZoomUp");
+    EXPECT_NEAR(box->ScaleLeft() + box->ScaleWidth() / 2, cx, 1e-6);
+    EXPECT_NEAR(box->ScaleTop() + box->ScaleHeight() / 2, cy, 1e-6);
+
+    trigger(w, "m_ZoomCenter"); // off: the top left corner stays
+    EXPECT_FALSE(w->action("m_ZoomCenter")->isChecked());
+    const double left = box->ScaleLeft(), top = box->ScaleTop();
+    trigger(w, "m_ZoomDown");
+    EXPECT_EQ(box->ScaleLeft(), left);
+    EXPECT_EQ(box->ScaleTop(), top);
+
+    // Back to the corner: a centre that would need a negative corner is clamped to 0.
+    trigger(w, "m_ZoomCenter");
+    for (int i = 0; i < 3; ++i)
+        trigger(w, "m_ZoomUp");
+    w->pictureBox()->setScaleLeft(0);
+    w->pictureBox()->setScaleTop(0);
+    trigger(w, "m_ZoomDown");
+    EXPECT_EQ(box->ScaleLeft(), 0);
+    EXPECT_EQ(box->ScaleTop(), 0);
+}
+
+TEST_F(Window, StartupWindowOncePerRunAndOnAbout)
+{
+    MainForm *first = openWindow(picture("a.bmp", 100, 100));
+    ASSERT_NE(first, nullptr);
+    const int afterFirst = startupShowings;
+    EXPECT_LE(afterFirst, 1);
+    MainForm *second = openWindow(picture("b.bmp", 100, 100));
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(startupShowings, afterFirst);
+    trigger(second, "m_about");
+    trigger(second, "m_about");
+    EXPECT_EQ(startupShowings, afterFirst + 2);
+}
+
+TEST_F(Window, WriteDataAsksAboutTheUncalibratedPictureFirst)
+{
+    MainForm *w = openWindow(picture("hip.bmp", 600, 900));
+    ASSERT_NE(w, nullptr);
+    messages.answers.push_back(MessageAnswer::No);
+    trigger(w, "m_Write_dat");
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].text,
+        "You did not calibrate the picture!\nWould you assume the picture width is 430mm");
+    EXPECT_EQ(messages.boxes[0].title, "Oxel");
+    EXPECT_EQ(messages.boxes[0].buttons, MessageButtons::YesNo);
+}
+
+TEST_F(Window, WriteDataRefusesUnconfirmedGridLines)
+{
+    MainForm *w = openWindow(picture("hip.bmp", 600, 900));
+    ASSERT_NE(w, nullptr);
+    COxel &o = *w->oxel;
+    o.Datum = "20240101";
+    o.Patient.Famname = "A";
+    o.Patient.Vorname = "B";
+    o.Patient.Typ = 1;
+    o.Patient.DatFile = dir.file("result");
+    trigger(w, "m_Write_dat"); // the 430 mm question is answered Yes
+    ASSERT_EQ(messages.boxes.size(), 2u);
+    EXPECT_EQ(messages.boxes[1].text, "one or more GridLines not set!");
+    EXPECT_EQ(messages.boxes[1].icon, MessageIcon::Critical);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("result.dat")));
+}
+
+TEST_F(Window, RulerAndCrossTogglesFollowTheMeasurement)
+{
+    MainForm *w = openWindow(picture("hip.bmp", 600, 900));
+    ASSERT_NE(w, nullptr);
+    trigger(w, "m_Cross");
+    EXPECT_TRUE(w->oxel->Cross_H.Valid);
+    EXPECT_TRUE(w->action("m_Cross")->isChecked());
+    trigger(w, "m_Cross");
+    EXPECT_FALSE(w->oxel->Cross_H.Valid);
+    EXPECT_FALSE(w->action("m_Cross")->isChecked());
+    trigger(w, "m_Ruler");
+    EXPECT_TRUE(w->oxel->Ruler.Valid);
+    EXPECT_TRUE(w->action("m_Ruler")->isChecked());
+}
+
+TEST_F(Window, ImageToolsChangeWhatIsShownAndRestoreTheCursor)
+{
+    MainForm *w = openWindow(picture("hip.bmp", 600, 900));
+    ASSERT_NE(w, nullptr);
+    PictureBox *box = w->pictureBox();
+    const QImage shown = box->canvas().copy();
+    trigger(w, "m_Invert");
+    EXPECT_NE(box->canvas(), shown);
+    EXPECT_EQ(box->mousePointer(), MousePointer::Default);
+    trigger(w, "m_Invert");
+    EXPECT_EQ(box->canvas(), shown);
+
+    trigger(w, "m_Head"); // a landmark tool sets the cross cursor
+    EXPECT_EQ(w->currentToolMode(), 100);
+    EXPECT_EQ(w->statusText(), "enter at last 3 points for circle");
+    trigger(w, "m_filter3");
+    EXPECT_EQ(box->mousePointer(), MousePointer::Cross);
+    trigger(w, "m_undo");
+    trigger(w, "m_ResetColors");
+    EXPECT_EQ(w->Bitmap->ColorScale, 256);
+}
+
+TEST_F(Window, MenuCaptionsAndShortcuts)
+{
+    MainForm *w = openWindow(picture("hip.bmp", 100, 100));
+    ASSERT_NE(w, nullptr);
+
+    const struct
+    {
+        const char *name, *caption, *key;
+    } items[] = {
+        {"m_Open", "&Open ...", ""},
+        {"m_New", "&new Window", ""},
+        {"m_Patient", "&Patient's Data", ""},
+        {"m_Load_bin", "&Reload Landmarks", ""},
+        {"m_Write_dat", "&Write Data", ""},
+        {"m_Exit", "&Exit", ""},
+        {"m_ZoomUp", "Zoom +", "F5"},
+        {"m_ZoomDown", "Zoom -", "F6"},
+        {"m_ZoomMouse", "Zoom with Mouse", "F7"},
+        {"m_ZoomCenter", "CenterMode", "F8"},
+        {"m_Adjust", "&adjust Colors ...", ""},
+        {"m_ResetColors", "&reset Colors", "Ctrl+E"},
+        {"m_filter1", "&sharpen", ""},
+        {"m_filter2", "sharpen &more", ""},
+        {"m_filter3", "sharpen str&ong", ""},
+        {"m_undo", "&undo sharpen", ""},
+        {"m_Invert", "&invert", "Ctrl+I"},
+        {"m_hardcopy", "&hardcopy", "Ctrl+P"},
+        {"m_Head", "&Head", "Ctrl+H"},
+        {"m_Cup", "&Cup", "Ctrl+C"},
+        {"m_Rim", "&Rim", "Ctrl+R"},
+        {"m_Ruler", "&enable Ruler", ""},
+        {"m_Cross", "enable &Cross", ""},
+        {"m_Calibrate", "C&alibrate", ""},
+        {"m_Distance", "calc &Distance", "Ctrl+D"},
+        {"m_Reset", "reset &Grid", "Ctrl+G"},
+        {"m_about", "About", ""},
+        {"m_help", "Help", "F1"},
+    };
+
+    for (const auto &item : items) {
+        QAction *a = w->action(item.name);
+        ASSERT_NE(a, nullptr) << item.name;
+        EXPECT_EQ(a->text().toStdString(), item.caption);
+        EXPECT_EQ(a->shortcut().toString().toStdString(), item.key) << item.name;
+    }
+}
