@@ -363,3 +363,61 @@ TEST_F(Window, MenuCaptionsAndShortcuts)
         EXPECT_EQ(a->shortcut().toString().toStdString(), item.key) << item.name;
     }
 }
+
+TEST_F(Window, PictureBeyondSixteenBitSidesIsRefusedFromItsHeader)
+{
+    MainForm *w = openWindow(picture("small.bmp", 100, 100));
+    ASSERT_NE(w, nullptr);
+    // A bitmap header announcing 40000 x 10 pixels, with no pixels behind it.
+    std::string header(54, '\0');
+    const auto put32 = [&header](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            header[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
+    };
+    header[0] = 'B', header[1] = 'M';
+    put32(2, 54 + 120000 * 10), put32(10, 54), put32(14, 40), put32(18, 40000), put32(22, 10);
+    header[26] = 1, header[28] = 24;
+    writeBytes(dir.file("wide.bmp"), header);
+    nextChoice = QString::fromStdString(dir.file("wide.bmp"));
+    trigger(w, "m_Open");
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].text,
+              "load Error: the picture is 40000 x 10 pixels; at most 32767 pixels a side can be measured");
+    EXPECT_EQ(w->Bitmap->W, 100);
+}
+
+TEST_F(Window, WriteDataReportsALandmarkFileThatCannotBeWritten)
+{
+    const std::string path = picture("hip.bmp", 2000, 1600);
+    COxel stored;
+    stored.setPicBox(nullptr);
+    ASSERT_TRUE(stored.initScale(2000, 1600, 400.0));
+    stored.init(400, 1200, 1400, 1200);
+    for (CLine *line : {&stored.H_B, &stored.H_M, &stored.H_T, &stored.V_L, &stored.V_M, &stored.V_F, &stored.V_R})
+        line->Valid = true;
+    for (int i = 0; i < 8; ++i) {
+        const double t = i * 3.14159265358979 / 4;
+        stored.Head.addPoint(1250 + 80 * std::cos(t), 800 + 80 * std::sin(t));
+    }
+    stored.Head.Valid = true;
+    stored.Datum = "20240115";
+    stored.Patient.Famname = "A";
+    stored.Patient.Vorname = "B";
+    stored.Patient.Typ = 4;
+    stored.Patient.HeadTR = 14;
+    stored.Patient.FocH = 1150;
+    stored.Patient.DatFile = dir.file("result");
+    const std::string landmarks = dir.file("hip.bin");
+    ASSERT_TRUE(BinFile::write(landmarks, stored));
+    // A landmark file its owner protected from writing is not replaced, not even by root.
+    std::filesystem::permissions(landmarks, std::filesystem::perms::owner_read);
+
+    MainForm *w = openWindow(path);
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(w->isCalibrated());
+    trigger(w, "m_Write_dat");
+    ASSERT_EQ(messages.boxes.size(), 2u);
+    EXPECT_EQ(messages.boxes[0].text, "Data written to " + dir.file("result.dat"));
+    EXPECT_EQ(messages.boxes[1].text.rfind("could not write " + landmarks + ": ", 0), 0u);
+    EXPECT_EQ(messages.boxes[1].title, "Oxel Error");
+}
