@@ -12,28 +12,13 @@
 #include <QString>
 
 #include "SyntheticRadiograph.h"
+#include "Timing.h"
 #include "core/image/CBitmap.h"
 #include "core/model/COxel.h"
 #include "ui/PictureBox.h"
 #include "ui/PictureLoader.h"
 
 namespace {
-
-template <typename Operation>
-double medianMs(Operation operation, int runs = 9)
-{
-    operation(); // warm-up
-    std::vector<double> times;
-    for (int run = 0; run < runs; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        operation();
-        times.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 QImage greyImage(int width, int height)
 {
@@ -159,7 +144,7 @@ int runViewAnchors(const std::string &dir)
             box.setScaleHeight(1000 * zoom);
             box.setScaleLeft(std::max(0.0, 4096 - 800 * zoom));
             box.setScaleTop(std::max(0.0, 3072 - 500 * zoom));
-            const double ms = medianMs(repaint, 21);
+            const double ms = medianMilliseconds(repaint, 21);
             std::printf(
                 "TEAM|repaint.fast.z%g|%.3f|oxel PictureBox: 1600x1000 view of 8192x6144 through "
                 "the colour table, grid drawn\n",
@@ -167,7 +152,7 @@ int runViewAnchors(const std::string &dir)
         }
         box.setScaleWidth(1600);
         box.setScaleHeight(1000);
-        const double colour = medianMs(
+        const double colour = medianMilliseconds(
             [&] {
                 picture->ColorOffset =
                     static_cast<std::int16_t>(picture->ColorOffset == 0 ? 12 : 0);
@@ -196,8 +181,8 @@ int runViewAnchors(const std::string &dir)
             status = 1;
             continue;
         }
-        const double reader = medianMs([&] { QImageReader(path).read(); }, 5);
-        const double ours = medianMs([&] { PictureLoader::load(path, error); }, 5);
+        const double reader = medianMilliseconds([&] { QImageReader(path).read(); }, 5);
+        const double ours = medianMilliseconds([&] { PictureLoader::load(path, error); }, 5);
         std::printf("TEAM|%s|%.3f|oxel PictureLoader until the grey buffer is ready (Qt's reader "
                     "alone: %.3f ms, ratio %.2f)\n",
             open.key, ours, reader, ours / reader);

@@ -29,6 +29,7 @@
 #include <benchmark/benchmark.h>
 
 #include "SyntheticRadiograph.h"
+#include "Timing.h"
 #include "ViewAnchors.h"
 #include "core/image/CBitmap.h"
 #include "core/image/Global.h"
@@ -191,22 +192,6 @@ bool writeGreyBmp(
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
     return static_cast<bool>(out);
-}
-
-template <typename Operation>
-double medianMilliseconds(Operation operation)
-{
-    operation(); // warm-up
-    std::vector<double> times;
-    for (int run = 0; run < 7; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        operation();
-        times.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
 }
 
 int runAnchors(const std::string &dir)
