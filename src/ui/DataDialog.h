@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include <QDialog>
+#include <QString>
+
+#include "core/model/COxel.h"
+
+class QComboBox;
+class QEvent;
+class QLabel;
+class QLineEdit;
+class QShowEvent;
+class QToolButton;
+
+// The radiograph's date and the patient record of one measurement, edited in one modal window.
+//
+// The owner sets RedFlag, f and oxel, then shows the dialog. On showing, the fields whose bits
+// are set in RedFlag are marked light pink, the topmost marked field gets the focus, the fields
+// are filled from oxel->Patient (when oxel->DatFlag) or else from LastPatient(), and
+// oxel->DatFlag becomes true.
+//
+// There are no buttons: closing the window, by its frame or by Escape, is what stores. The date
+// must be empty or eight characters whose fifth and sixth are a month 01..12 and whose seventh
+// and eighth are a day 01..31; no text field may hold a double quote. Either fault is told in
+// a box, the field concerned gets the focus and the window stays open, with oxel->Datum empty.
+// Otherwise oxel->Datum takes the date and the entries go into oxel->Patient and then into
+// LastPatient().
+class DataDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit DataDialog(QWidget *owner = nullptr);
+
+    // Bits of the fields to mark as missing: 1 date, 2 family name, 4 first name, 8 study
+    // identifier, 0x10 evaluation type, 0x20 head, 0x40 cup, 0x80 focus, 0x100 data file.
+    std::int16_t RedFlag = 0;
+    QWidget *f = nullptr; // the main window that opened the dialog; not used by the dialog
+    COxel *oxel = nullptr; // the measurement edited; must be set before showing
+
+    // The save dialog behind the "..." button: the path chosen, or empty when cancelled.
+    // Empty: the platform's file dialog.
+    std::function<QString()> chooseDataFile;
+
+    QLabel *L1_Date;
+    QLabel *L2_Famname;
+    QLabel *L3_Vorname;
+    QLabel *L4_ID;
+    QLabel *L5_Typ;
+    QLabel *L6_Head;
+    QLabel *L7_Cup;
+    QLabel *L8_Focus;
+    QLabel *L9_File;
+    QLineEdit *E_Datum;
+    QLineEdit *E_Famname;
+    QLineEdit *E_Vorname;
+    QLineEdit *E_Code;
+    QComboBox *E_Typ; // only its list index counts; -1 is no type
+    QLineEdit *E_Head; // diameter, mm
+    QLineEdit *E_Cup; // diameter, mm
+    QLineEdit *E_Focus;
+    QLineEdit *E_DatFile; // result file path without its ".dat"
+    QToolButton *browseDatFile; // "...": picks E_DatFile with a save dialog
+
+    // Every way of closing the window comes here (QDialog's close event calls it as well):
+    // the window closes only when the entries have been stored.
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void load();
+    bool store();
+    void storeInto(CPatient &record) const;
+    void browseForDataFile();
+
+    bool loaded = false;
+    QWidget *focusTarget = nullptr; // given the focus at the first activation, then forgotten
+};
