@@ -42,12 +42,16 @@ void CalibDialog::takeDistance()
 {
     const QString text = e_Distance->text();
     // The operator's own locale first ("25,5" in a German one); the C form ("25.5") is accepted
-    // as well, so that a decimal point works whatever the locale. Where both could apply, as
-    // "1.500" in German, the locale's reading wins.
+    // as well, so that a decimal point works whatever the locale. Group separators are refused
+    // in both: "1.000" must never be read as a thousand millimetres.
+    QLocale own;
+    own.setNumberOptions(QLocale::RejectGroupSeparator);
+    QLocale plain = QLocale::c();
+    plain.setNumberOptions(QLocale::RejectGroupSeparator);
     bool ok = false;
-    float distance = QLocale().toFloat(text, &ok);
+    float distance = own.toFloat(text, &ok);
     if (!ok)
-        distance = QLocale::c().toFloat(text, &ok);
+        distance = plain.toFloat(text, &ok);
     // "inf" and "nan" convert, but no distance is infinite, and an infinite one would pass the
     // caller's check for a positive distance.
     if (!ok || !std::isfinite(distance)) {

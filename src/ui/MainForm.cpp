@@ -15,6 +15,9 @@
 #include "core/evaluation/evaluate.h"
 #include "core/image/Global.h"
 #include "core/records/BinFile.h"
+#include "ui/ColorDialog.h"
+#include "ui/DataDialog.h"
+#include "ui/HardCopy.h"
 #include "ui/HelpForm.h"
 #include "ui/PictureBox.h"
 #include "ui/StartupForm.h"
@@ -113,6 +116,16 @@ void MainForm::createControls()
     central->installEventFilter(this);
 
     connect(PicBox, &PictureBox::repaintNeeded, this, &MainForm::PicBox_Paint);
+    connect(PicBox, &PictureBox::mouseDown, this,
+        [this](
+            int button, Qt::KeyboardModifiers, double x, double y) { picMouseDown(button, x, y); });
+    connect(PicBox, &PictureBox::mouseMove, this,
+        [this](
+            Qt::MouseButtons, Qt::KeyboardModifiers, double x, double y) { picMouseMove(x, y); });
+    connect(PicBox, &PictureBox::mouseUp, this,
+        [this](int, Qt::KeyboardModifiers, double x, double y) { picMouseUp(x, y); });
+    connect(PicBox, &PictureBox::keyDown, this,
+        [this](int key, Qt::KeyboardModifiers) { picKeyDown(key); });
     connect(HScroll, &QScrollBar::valueChanged, this, &MainForm::scrolled);
     connect(VScroll, &QScrollBar::valueChanged, this, &MainForm::scrolled);
 }
@@ -165,7 +178,13 @@ void MainForm::createMenus()
     m_ZoomCenter->setChecked(true);
 
     QMenu *m_filter = menuBar()->addMenu("&Image Tools");
-    add(m_filter, "m_Adjust", "&adjust Colors ...", {}, [] {})->setEnabled(false);
+    add(m_filter, "m_Adjust", "&adjust Colors ...", {}, [this] {
+        if (!Bitmap)
+            return;
+        ColorDialog dialog(this);
+        dialog.main = this;
+        dialog.exec();
+    });
     add(m_filter, "m_ResetColors", "&reset Colors", QKeySequence("Ctrl+E"), [this] {
         if (Bitmap)
             Bitmap->Reset();
@@ -177,7 +196,8 @@ void MainForm::createMenus()
         [this] { withHourglass([this] { Bitmap->UndoFilter(); }); });
     add(m_filter, "m_Invert", "&invert", QKeySequence("Ctrl+I"),
         [this] { withHourglass([this] { Bitmap->Invert(); }); });
-    add(m_filter, "m_hardcopy", "&hardcopy", QKeySequence("Ctrl+P"), [] {})->setEnabled(false);
+    add(m_filter, "m_hardcopy", "&hardcopy", QKeySequence("Ctrl+P"),
+        [this] { HardCopy::hardcopyCommand(this, environment.hardCopy); });
 
     QMenu *m_Tools = menuBar()->addMenu("&Measurement Tools");
     add(m_Tools, "m_Head", "&Head", QKeySequence("Ctrl+H"), [this] {
@@ -271,8 +291,12 @@ void MainForm::updateScrollRanges()
     const double pictureHeight = Bitmap ? Bitmap->H : 0;
     const double spareWidth = pictureWidth - PicBox->ScaleWidth();
     const double spareHeight = pictureHeight - PicBox->ScaleHeight();
-    HScroll->setMaximum(spareWidth > 0 ? scrollValue(spareWidth) : 0);
-    VScroll->setMaximum(spareHeight > 0 ? scrollValue(spareHeight) : 0);
+    // A zoom centred near the picture's edge may leave the view reaching beyond it; the bars
+    // then keep the view where it is instead of pulling it back under the mouse.
+    HScroll->setMaximum(
+        std::max(spareWidth > 0 ? scrollValue(spareWidth) : 0, scrollValue(PicBox->ScaleLeft())));
+    VScroll->setMaximum(
+        std::max(spareHeight > 0 ? scrollValue(spareHeight) : 0, scrollValue(PicBox->ScaleTop())));
     // A click in the track turns a page of the view; an arrow a twentieth of it.
     HScroll->setPageStep(std::max(1, scrollValue(PicBox->ScaleWidth())));
     VScroll->setPageStep(std::max(1, scrollValue(PicBox->ScaleHeight())));
@@ -339,6 +363,11 @@ QString MainForm::statusText() const
     return StatusBar->text();
 }
 
+QString MainForm::positionText() const
+{
+    return e_Position->text();
+}
+
 void MainForm::setRulerAndCrossMarks()
 {
     m_Ruler->setChecked(oxel && oxel->Ruler.Valid);
@@ -347,12 +376,13 @@ void MainForm::setRulerAndCrossMarks()
 
 void MainForm::open_Patient(int flag)
 {
-    if (flag == 0)
+    if (!oxel)
         return;
-    std::string names;
-    for (const auto &name : missingItemNames(flag))
-        names += (names.empty() ? "" : ", ") + name;
-    showMessage("patient data missing: " + names, "Oxel", MessageIcon::Exclamation);
+    DataDialog dialog(this);
+    dialog.RedFlag = static_cast<std::int16_t>(flag);
+    dialog.f = this;
+    dialog.oxel = oxel.get();
+    dialog.exec();
 }
 
 void MainForm::writeData()

@@ -11,6 +11,7 @@
 #include "core/image/CBitmap.h"
 #include "core/model/COxel.h"
 #include "core/model/DrawingSurface.h"
+#include "ui/HardCopy.h"
 
 class PictureBox;
 class QAction;
@@ -29,6 +30,8 @@ struct MainFormEnvironment
     std::function<QString(const QString &lastPath)> chooseFile;
     // The start-up window, shown modally with the window as owner. Empty: StartupForm.
     std::function<void(QWidget *owner)> showStartup;
+    // The printer and file dialogs of the hard copy. Empty parts: the platform's.
+    HardCopy::Environment hardCopy;
 };
 
 // The settings file of the desktop program: Zek2.ini in its configuration folder.
@@ -71,6 +74,10 @@ public:
     const std::string &landmarkFile() const { return landmarkPath; }
 
     QString statusText() const;
+    QString positionText() const;
+
+    double grabbedAt() const { return grabRatio; }
+
     QAction *action(const QString &objectName) const;
 
 private:
@@ -87,6 +94,21 @@ private:
     void setRulerAndCrossMarks();
     void withHourglass(const std::function<void()> &operation);
     void startLandmark(PointLandmark &landmark, const QString &status, std::int16_t mode);
+
+    // The picture's mouse and keyboard: the tool modes.
+    void picMouseDown(int button, double x, double y);
+    void picMouseMove(double x, double y);
+    void picMouseUp(double x, double y);
+    void picKeyDown(int key);
+    void pick(double x, double y);
+    void beginLineDrag(CLine &line, double x, double y);
+    void finishLandmark();
+    void endDrag();
+    void cancelDrag();
+    void calibrationDialog();
+    void drawInLandmarkColour();
+    PointLandmark *landmarkOfMode() const;
+    bool refitLandmarkOfMode();
 
     void writeData();
     void exitProgram();
@@ -113,6 +135,7 @@ private:
     CLine distanceLine; // the measuring line of "calc Distance"
     std::unique_ptr<CLine> lineBackup;
     CPoint *dragPoint = nullptr;
+    std::shared_ptr<CPoint> heldPoint; // keeps a dragged landmark point alive
     double grabRatio = 0;
     std::int16_t boxWidthPx = 0;
     std::int16_t boxHeightPx = 0;

@@ -189,6 +189,20 @@ TEST_F(CalibDistance, DecimalPointWorksInEveryLocaleAndTheLocalesCommaToo)
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
 }
 
+TEST_F(CalibDistance, GroupSeparatorsNeverMakeThousands)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    typeAndConfirm("1.000"); // not a German number: read as the decimal point it also is
+    EXPECT_EQ(dialog->Dist, 1.0f);
+
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    dialog->show();
+    dialog->Dist = 7.0f;
+    typeAndConfirm("1,000");
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->Dist, 7.0f);
+}
+
 TEST_F(CalibDistance, TextThatIsNoNumberKeepsTheDialogOpenAndTheDistance)
 {
     dialog->Dist = 12.5f;

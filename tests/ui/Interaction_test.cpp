@@ -1,0 +1,483 @@
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "core/model/COxel.h"
+#include "support/BmpFile.h"
+#include "support/RecordingMessages.h"
+#include "support/TempDir.h"
+#include "ui/CalibDialog.h"
+#include "ui/DataDialog.h"
+#include "ui/MainForm.h"
+#include "ui/PictureBox.h"
+
+namespace {
+
+constexpr double kTolerance = 1e-9;
+
+// A window showing an 800 x 600 radiograph without a landmark file at zoom 1, so that picture
+// and box coordinates coincide. The default grid stands on the base line (266.67, 400) to
+// (533.33, 400) with its top at y = 133.33.
+class Picture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const std::string path = dir.file("hip.bmp");
+        ASSERT_TRUE(
+            writeBmp(path, 800, 600, [](int x, int y) { return (x / 4 + y / 3) % 200 + 20; }));
+        MainFormEnvironment env;
+        env.settingsPath = QString::fromStdString(dir.file("Zek2.ini"));
+        env.chooseFile = [path](const QString &) { return QString::fromStdString(path); };
+        env.showStartup = [](QWidget *) {};
+        window = std::make_unique<MainForm>(env);
+        ASSERT_TRUE(window->start());
+        window->resize(1000, 760);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        box = window->pictureBox();
+        oxel = window->oxel.get();
+        ASSERT_EQ(box->ScaleLeft(), 0);
+        ASSERT_EQ(box->ScaleWidth(), box->width());
+    }
+
+    void TearDown() override
+    {
+        // A failed test must not leave a pressed button for the next one.
+        QTest::mouseRelease(box, Qt::LeftButton);
+        window.reset();
+    }
+
+    static QPoint at(double x, double y)
+    {
+        return QPoint(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
+    }
+
+    void press(double x, double y, Qt::MouseButton button = Qt::LeftButton)
+    {
+        QTest::mousePress(box, button, Qt::NoModifier, at(x, y));
+    }
+
+    void release(double x, double y, Qt::MouseButton button = Qt::LeftButton)
+    {
+        QTest::mouseRelease(box, button, Qt::NoModifier, at(x, y));
+    }
+
+    void move(double x, double y, Qt::MouseButtons held = Qt::NoButton)
+    {
+        QMouseEvent event(QEvent::MouseMove, QPointF(at(x, y)), box->mapToGlobal(QPointF(at(x, y))),
+            Qt::NoButton, held, Qt::NoModifier);
+        QApplication::sendEvent(box, &event);
+    }
+
+    void drag(double x0, double y0, double x1, double y1)
+    {
+        press(x0, y0);
+        move((x0 + x1) / 2, (y0 + y1) / 2, Qt::LeftButton);
+        move(x1, y1, Qt::LeftButton);
+        release(x1, y1);
+    }
+
+    void escape() { QTest::keyClick(box, Qt::Key_Escape); }
+
+    void trigger(const char *name) { window->action(name)->trigger(); }
+
+    // Answers the calibration dialog that the next click opens.
+    void answerCalibration(const QString &text, bool ok)
+    {
+        QTimer::singleShot(0, [text, ok] {
+            auto *dialog = qobject_cast<CalibDialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->e_Distance->setText(text);
+            (ok ? dialog->OKButton : dialog->CancelButton)->click();
+        });
+    }
+
+    TempDir dir;
+    RecordingMessages messages;
+    std::unique_ptr<MainForm> window;
+    PictureBox *box = nullptr;
+    COxel *oxel = nullptr;
+};
+
+void expectPoint(const CPoint &p, double x, double y)
+{
+    EXPECT_NEAR(p.x, x, kTolerance);
+    EXPECT_NEAR(p.y, y, kTolerance);
+}
+
+} // namespace
+
+TEST_F(Picture, HoveringNamesWhatLiesUnderTheMouse)
+{
+    const struct
+    {
+        double x, y;
+        const char *status;
+        int cursor;
+    } spots[] = {
+        {267, 400, "... Base-Line P0", MousePointer::Diagonal},
+        {533, 401, "... Base-Line P1", MousePointer::Diagonal},
+        {400, 402, "... Base-Line", MousePointer::UpDown},
+        {400, 268, "... H-M-Line", MousePointer::UpDown},
+        {400, 134, "... Top-Line", MousePointer::UpDown},
+        {268, 300, "... Left-Line", MousePointer::LeftRight},
+        {400, 300, "... V-M-Line", MousePointer::LeftRight},
+        {466, 300, "... F-Line", MousePointer::LeftRight},
+        {532, 300, "... Right-Line", MousePointer::LeftRight},
+        {350, 350, "", MousePointer::Default},
+    };
+
+    for (const auto &spot : spots) {
+        move(spot.x, spot.y);
+        EXPECT_EQ(window->statusText().toStdString(), spot.status) << spot.x << ", " << spot.y;
+        EXPECT_EQ(box->mousePointer(), spot.cursor) << spot.status;
+    }
+    trigger("m_Ruler");
+    move(100, 300);
+    EXPECT_EQ(window->statusText().toStdString(), "... Ruler-Line P0");
+    move(150, 300);
+    EXPECT_EQ(window->statusText().toStdString(), "... Ruler-Line");
+}
+
+TEST_F(Picture, PositionBoxShowsWorldMillimetres)
+{
+    move(400, 200);
+    // 800 px over 430 mm; y counted up from the bottom edge.
+    const double s = 800 / 430.0;
+    EXPECT_EQ(window->positionText().toStdString(),
+        QString("%1 %2").arg(400 / s, 0, 'f', 1).arg(400 / s, 0, 'f', 1).toStdString());
+}
+
+TEST_F(Picture, DraggingABaseLineEndRebuildsTheGrid)
+{
+    drag(266.67, 400, 200, 420);
+    expectPoint(oxel->H_B.P0, 200, 420);
+    expectPoint(oxel->H_B.P1, 533 + 1.0 / 3, 400);
+    EXPECT_TRUE(oxel->H_B.Valid);
+    // The square stands on the moved base line: d = (333.33, -20), n = (-20, -333.33).
+    expectPoint(oxel->H_T.P0, 180, 420 - (533 + 1.0 / 3 - 200));
+    EXPECT_FALSE(oxel->H_T.Valid);
+    EXPECT_EQ(window->currentToolMode(), 0);
+    EXPECT_TRUE(oxel->Visible);
+}
+
+TEST_F(Picture, MovingTheBaseLineParallelLeavesTheGrid)
+{
+    const CPoint topBefore = oxel->H_T.P0;
+    press(400, 400);
+    EXPECT_EQ(window->currentToolMode(), 3);
+    EXPECT_EQ(window->statusText().toStdString(),
+        "move Base-Line to desired position and release the mouse");
+    EXPECT_DOUBLE_EQ(window->grabbedAt(), 0.5);
+    move(400, 430, Qt::LeftButton);
+    release(400, 450);
+    expectPoint(
+        oxel->H_B.P0, 266 + 2.0 / 3, 430); // the last move placed it; the release does not move
+    expectPoint(oxel->H_T.P0, topBefore.x, topBefore.y);
+    EXPECT_TRUE(oxel->H_B.Valid);
+}
+
+TEST_F(Picture, GrabbedSpotOfALineStaysUnderTheMouse)
+{
+    const double left = 266 + 2.0 / 3, right = 533 + 1.0 / 3, y = 266 + 2.0 / 3;
+    press(left, y); // the H-M-Line at its first end
+    EXPECT_EQ(window->currentToolMode(), 4);
+    EXPECT_NEAR(window->grabbedAt(), 1.0, 0.01);
+    escape();
+    press(right, y);
+    EXPECT_NEAR(window->grabbedAt(), 0.0, 0.01);
+    escape();
+    press(left + (right - left) / 4, y); // a quarter of the way from P0
+    EXPECT_NEAR(window->grabbedAt(), 0.75, 0.01);
+    move(350, 300, Qt::LeftButton);
+    const double ratio = window->grabbedAt();
+    EXPECT_NEAR(ratio * oxel->H_M.P0.x + (1 - ratio) * oxel->H_M.P1.x, 350, kTolerance);
+    EXPECT_NEAR(ratio * oxel->H_M.P0.y + (1 - ratio) * oxel->H_M.P1.y, 300, kTolerance);
+    EXPECT_NEAR(oxel->H_M.length(), right - left, kTolerance);
+    release(350, 300);
+    EXPECT_TRUE(oxel->H_M.Valid); // taking hold of it confirmed it
+}
+
+TEST_F(Picture, EscapePutsADraggedLineBackAndKeepsItConfirmed)
+{
+    const CLine before = oxel->V_F;
+    const QImage shown = box->canvas().copy();
+    press(466.67, 250);
+    move(500, 260, Qt::LeftButton);
+    move(520, 300, Qt::LeftButton);
+    escape();
+    expectPoint(oxel->V_F.P0, before.P0.x, before.P0.y);
+    expectPoint(oxel->V_F.P1, before.P1.x, before.P1.y);
+    EXPECT_TRUE(oxel->V_F.Valid);
+    EXPECT_EQ(window->currentToolMode(), 0);
+    release(520, 300); // finds mode 0: nothing more happens
+    expectPoint(oxel->V_F.P0, before.P0.x, before.P0.y);
+    // The picture shows the same as before, the line now in the confirmed colour.
+    EXPECT_NE(box->canvas(), shown);
+}
+
+TEST_F(Picture, RightPressDuringADragTakesItBack)
+{
+    const CLine before = oxel->V_L;
+    press(266.67, 250);
+    move(300, 250, Qt::LeftButton);
+    press(300, 250, Qt::RightButton);
+    expectPoint(oxel->V_L.P0, before.P0.x, before.P0.y);
+    EXPECT_EQ(window->currentToolMode(), 0);
+    EXPECT_TRUE(oxel->Visible);
+}
+
+TEST_F(Picture, HeadWithTwoPointsIsNotFittedAndTheModeEnds)
+{
+    trigger("m_Head");
+    EXPECT_EQ(box->mousePointer(), MousePointer::Cross);
+    press(100, 100);
+    press(150, 120);
+    EXPECT_EQ(oxel->Head.points.size(), 2u);
+    escape(); // Escape does not end point entry
+    EXPECT_EQ(window->currentToolMode(), 100);
+    press(150, 120, Qt::RightButton);
+    EXPECT_FALSE(oxel->Head.Valid);
+    EXPECT_EQ(oxel->Head.points.size(), 2u);
+    EXPECT_EQ(window->currentToolMode(), 0);
+    EXPECT_EQ(box->mousePointer(), MousePointer::Default);
+    EXPECT_TRUE(messages.boxes.empty());
+}
+
+TEST_F(Picture, PointsAreCollectedAndFittedWithTheRightButton)
+{
+    trigger("m_Head");
+    for (const auto &[x, y] :
+        {std::pair{600.0, 200.0}, {650.0, 250.0}, {600.0, 300.0}, {550.0, 250.0}})
+        press(x, y);
+    EXPECT_EQ(box->canvas().pixel(600, 200), qRgb(255, 0, 0)); // each point shows in red at once
+    press(0, 0, Qt::RightButton);
+    ASSERT_TRUE(oxel->Head.Valid);
+    expectPoint(oxel->Head.M, 600, 250);
+    EXPECT_NEAR(oxel->Head.r, 50, kTolerance);
+
+    // Dragging one point refits at the release; the point does not follow the mouse meanwhile.
+    press(650, 250);
+    EXPECT_EQ(window->currentToolMode(), 101);
+    EXPECT_EQ(window->statusText().toStdString(),
+        "move HeadPoint to desired position and release the mouse");
+    move(670, 250, Qt::LeftButton);
+    expectPoint(*oxel->Head.points[1], 650, 250);
+    release(680, 250);
+    expectPoint(*oxel->Head.points[1], 680, 250);
+    EXPECT_TRUE(oxel->Head.Valid);
+    EXPECT_GT(oxel->Head.r, 50);
+}
+
+TEST_F(Picture, RimThatNoLongerFitsAfterADragIsNotValid)
+{
+    trigger("m_Rim");
+    press(550, 200);
+    press(650, 200);
+    press(600, 230);
+    press(0, 0, Qt::RightButton);
+    ASSERT_TRUE(oxel->Rim.Valid);
+    press(600, 230); // the third point, beyond the end of the first axis
+    release(700, 210);
+    EXPECT_FALSE(oxel->Rim.Valid);
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].text, "wrong points for Rim");
+}
+
+TEST_F(Picture, CalibrationByTwoClicksAndADistance)
+{
+    move(400, 200);
+    const QString before = window->positionText();
+    trigger("m_Calibrate");
+    EXPECT_EQ(window->statusText().toStdString(), "select 1st point for calibration");
+    press(100, 500);
+    EXPECT_EQ(window->currentToolMode(), 22);
+    EXPECT_EQ(window->statusText().toStdString(), "select 2nd point for calibration");
+    answerCalibration("25", true);
+    press(200, 500); // 100 px apart
+    EXPECT_TRUE(window->isCalibrated());
+    EXPECT_NEAR(oxel->ScaleFactor, 4.0, 1e-6);
+    EXPECT_EQ(oxel->CalibDist, 25.0);
+    move(400, 200);
+    EXPECT_NE(window->positionText(), before); // the same spot in other millimetres
+    EXPECT_EQ(window->positionText().toStdString(), "100.0 100.0");
+}
+
+TEST_F(Picture, CancelledCalibrationDropsItsPoints)
+{
+    trigger("m_Calibrate");
+    press(100, 500);
+    answerCalibration("", false);
+    press(200, 500);
+    EXPECT_FALSE(window->isCalibrated());
+    EXPECT_EQ(oxel->CalibPoints.P0.x, 0);
+    EXPECT_EQ(oxel->CalibPoints.P1.x, 0);
+    EXPECT_NEAR(oxel->WorldWidth(), 430, 1e-9);
+    // A later calibration starts with fresh points.
+    trigger("m_Calibrate");
+    press(300, 300);
+    EXPECT_EQ(oxel->CalibPoints.P0.x, 300);
+}
+
+TEST_F(Picture, DistanceShowsItsLengthInMillimetres)
+{
+    trigger("m_Distance");
+    press(100, 100);
+    EXPECT_EQ(window->currentToolMode(), 26);
+    move(200, 100, Qt::LeftButton);
+    const double mm = 100 / (800 / 430.0);
+    EXPECT_EQ(window->statusText(), "length = " + QString::number(mm, 'f', 1));
+    release(200, 100);
+    EXPECT_EQ(window->statusText(), "");
+    EXPECT_EQ(window->currentToolMode(), 0);
+}
+
+TEST_F(Picture, ZoomByClickCentresTheClickAndHasNoLowerLimit)
+{
+    trigger("m_ZoomMouse");
+    EXPECT_EQ(window->currentToolMode(), 90);
+    EXPECT_EQ(box->mousePointer(), MousePointer::Custom);
+    EXPECT_EQ(window->statusText().toStdString(),
+        "zoom by mouse click, center is current position - end with right mouse button");
+    press(500, 300);
+    EXPECT_NEAR(box->ScaleLeft() + box->ScaleWidth() / 2, 500, 0.5);
+    EXPECT_NEAR(box->ScaleTop() + box->ScaleHeight() / 2, 300, 0.5);
+    for (int i = 0; i < 12; ++i) {
+        const QPointF centre(box->width() / 2.0, box->height() / 2.0);
+        QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+    }
+    EXPECT_LT(window->zoomFactor(), 0.1f);
+    escape();
+    EXPECT_EQ(window->currentToolMode(), 0);
+    EXPECT_EQ(box->mousePointer(), MousePointer::Default);
+}
+
+TEST_F(Picture, TheRoadOfOneRadiograph)
+{
+    // Calibrate: two clicks 100 px apart are 25 mm, so the picture is 4 px/mm.
+    trigger("m_Calibrate");
+    press(100, 560);
+    answerCalibration("25", true);
+    press(200, 560);
+    ASSERT_TRUE(window->isCalibrated());
+
+    // Place the base line by its ends (a left hip: drawn from left to right), then take hold of
+    // every other grid line to confirm it.
+    drag(266.67, 400, 250, 420);
+    drag(533.33, 400, 560, 410);
+
+    const struct
+    {
+        CLine *line;
+    } grid[] = {{&oxel->H_M}, {&oxel->H_T}, {&oxel->V_L}, {&oxel->V_M}, {&oxel->V_F}, {&oxel->V_R}};
+
+    for (const auto &g : grid) {
+        const double x = (g.line->P0.x * 3 + g.line->P1.x) / 4,
+                     y = (g.line->P0.y * 3 + g.line->P1.y) / 4;
+        press(x, y);
+        release(x, y);
+        EXPECT_TRUE(g.line->Valid);
+    }
+    ASSERT_TRUE(oxel->Valid());
+
+    // Head, cup and rim on the far side of the F-Line, each fitted with the right button.
+    const auto ring = [this](double cx, double cy, double r, int count) {
+        for (int i = 0; i < count; ++i) {
+            const double t = 0.3 + i * 2 * 3.14159265358979 / count;
+            press(cx + r * std::cos(t), cy + r * std::sin(t));
+        }
+        press(cx, cy, Qt::RightButton);
+    };
+    trigger("m_Head");
+    ring(660, 250, 62, 6);
+    trigger("m_Cup");
+    ring(665, 245, 72, 8);
+    trigger("m_Rim");
+    press(719, 200);
+    press(611, 290);
+    press(678, 260);
+    press(0, 0, Qt::RightButton);
+    ASSERT_TRUE(oxel->Head.Valid && oxel->Cup.Valid && oxel->Rim.Valid);
+
+    // Write Data asks for the patient first; the dialog stores when it is closed.
+    QTimer::singleShot(0, [this] {
+        auto *dialog = qobject_cast<DataDialog *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->E_Datum->setText("20240115");
+        dialog->E_Famname->setText("Lindqvist");
+        dialog->E_Vorname->setText("Maja");
+        dialog->E_Code->setText("R-12");
+        dialog->E_Typ->setCurrentIndex(3); // "4   head based"
+        dialog->E_Head->setText("28");
+        dialog->E_Cup->setText("52");
+        dialog->E_Focus->setText("1100");
+        dialog->E_DatFile->setText(QString::fromStdString(dir.file("result")));
+        dialog->close();
+    });
+    trigger("m_Write_dat");
+    EXPECT_EQ(oxel->Patient.Typ, 4);
+    EXPECT_EQ(oxel->Patient.HeadTR, 14);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("result.dat")));
+
+    trigger("m_Write_dat");
+    ASSERT_FALSE(messages.boxes.empty());
+    EXPECT_EQ(messages.boxes.back().text, "Data written to " + dir.file("result.dat"));
+    const std::string written = readBytes(dir.file("result.dat"));
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 13);
+    EXPECT_NE(written.find("\"Lindqvist\",\"Maja\",\"R-12\"\r\n"), std::string::npos);
+    EXPECT_NE(written.find("\"side of replacement\",\"L\"\r\n"), std::string::npos);
+    EXPECT_NE(written.find("\"head migration (cranial/medial)\","), std::string::npos);
+    EXPECT_NE(written.find("\"cup inclination\","), std::string::npos);
+    ASSERT_TRUE(std::filesystem::exists(dir.file("hip.bin")));
+
+    // Opening the picture again restores every line, point and patient field.
+    const COxel &before = *oxel;
+    MainFormEnvironment env;
+    env.settingsPath = QString::fromStdString(dir.file("Zek2.ini"));
+    env.chooseFile = [this](
+                         const QString &) { return QString::fromStdString(dir.file("hip.bmp")); };
+    env.showStartup = [](QWidget *) {};
+    MainForm again(env);
+    ASSERT_TRUE(again.start());
+    const COxel &after = *again.oxel;
+    EXPECT_TRUE(again.isCalibrated());
+    EXPECT_NEAR(after.ScaleFactor, before.ScaleFactor, 1e-9);
+    for (auto [a, b] : {std::pair{&after.H_B, &before.H_B}, {&after.H_M, &before.H_M},
+             {&after.H_T, &before.H_T}, {&after.V_L, &before.V_L}, {&after.V_M, &before.V_M},
+             {&after.V_F, &before.V_F}, {&after.V_R, &before.V_R}, {&after.Ruler, &before.Ruler},
+             {&after.Cross_H, &before.Cross_H}, {&after.Cross_V, &before.Cross_V}}) {
+        EXPECT_NEAR(a->P0.x, b->P0.x, 1e-9);
+        EXPECT_NEAR(a->P1.y, b->P1.y, 1e-9);
+        EXPECT_EQ(a->Valid, b->Valid);
+    }
+    for (auto [a, b] : {std::pair{&after.Head, &before.Head}, {&after.Cup, &before.Cup}}) {
+        ASSERT_EQ(a->points.size(), b->points.size());
+        EXPECT_NEAR(a->points.back()->x, b->points.back()->x, 1e-9);
+        EXPECT_TRUE(a->Valid);
+        EXPECT_NEAR(a->r, b->r, 1e-9);
+    }
+    ASSERT_EQ(after.Rim.points.size(), 3u);
+    EXPECT_TRUE(after.Rim.Valid);
+    EXPECT_EQ(after.Datum, "20240115");
+    EXPECT_EQ(after.Patient.Famname, "Lindqvist");
+    EXPECT_EQ(after.Patient.Vorname, "Maja");
+    EXPECT_EQ(after.Patient.Code, "R-12");
+    EXPECT_EQ(after.Patient.Typ, 4);
+    EXPECT_EQ(after.Patient.HeadTR, 14);
+    EXPECT_EQ(after.Patient.CupTR, 26);
+    EXPECT_EQ(after.Patient.FocH, 1100);
+    EXPECT_EQ(after.Patient.DatFile, dir.file("result"));
+}
