@@ -391,23 +391,6 @@ private:
     std::array<LandmarkInFile, 3> landmarks;
 };
 
-bool readWholeFile(const std::string &path, std::string &bytes)
-{
-    const fs::path file = SafeFile::fromUtf8(path);
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec))
-        return false;
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return false;
-    std::array<char, 4096> chunk{};
-    while (in) {
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        bytes.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
-    }
-    return !in.bad();
-}
-
 // Builds the file's bytes in memory, so that nothing touches the disk until the whole content
 // is known to be writable.
 class RecordWriter
@@ -518,8 +501,18 @@ std::string landmarkPath(const std::string &picturePath)
 
 bool read(const std::string &path, std::int16_t picW, std::int16_t picH, COxel &oxel)
 {
-    std::string bytes;
-    if (!readWholeFile(path, bytes))
+    const auto bytes = SafeFile::readAll(path);
+    if (!bytes)
+        return false;
+    return readBytes(*bytes, path, picW, picH, oxel);
+}
+
+bool readBytes(std::string_view bytes, const std::string &path, std::int16_t picW,
+               std::int16_t picH, COxel &oxel)
+{
+    // An empty file holds no measurement: taking it for one would leave the grid at (0, 0)
+    // and count the picture as calibrated.
+    if (bytes.empty())
         return false;
     if (!oxel.initScale(picW, picH, kDefaultPictureWidthMm))
         return false;

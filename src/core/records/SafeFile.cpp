@@ -1,5 +1,6 @@
 #include "core/records/SafeFile.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <fstream>
@@ -92,6 +93,26 @@ bool replace(const std::string &path, std::string_view bytes, std::string &reaso
         return false;
     }
     return true;
+}
+
+std::optional<std::string> readAll(const std::string &path)
+{
+    const fs::path file = fromUtf8(path);
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec))
+        return std::nullopt;
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string bytes;
+    std::array<char, 4096> chunk{};
+    while (in) {
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        bytes.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+    }
+    if (in.bad())
+        return std::nullopt;
+    return bytes;
 }
 
 fs::path fromUtf8(const std::string &utf8)

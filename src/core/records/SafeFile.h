@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -9,6 +10,10 @@ namespace SafeFile {
 
 // The path of a UTF-8 file name, whatever the locale.
 std::filesystem::path fromUtf8(const std::string &utf8);
+
+// The whole content of a regular file; nothing when it is missing, not a regular file (a
+// folder, a device) or cannot be read.
+std::optional<std::string> readAll(const std::string &path);
 
 // Writes bytes to a new file beside path and renames it over path, keeping the old file's
 // permissions. On any failure the new file is removed, path is as it was, and reason says why.

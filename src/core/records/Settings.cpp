@@ -43,7 +43,7 @@ bool sameName(std::string_view a, std::string_view b)
 }
 
 // The lines of the text without their line ends ("\n" or "\r\n").
-std::vector<std::string> splitLines(const std::string &text)
+std::vector<std::string> splitLines(std::string_view text)
 {
     std::vector<std::string> lines;
     std::size_t start = 0;
@@ -51,7 +51,7 @@ std::vector<std::string> splitLines(const std::string &text)
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos)
             end = text.size();
-        std::string line = text.substr(start, end - start);
+        std::string line(text.substr(start, end - start));
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         lines.push_back(std::move(line));
@@ -119,24 +119,6 @@ Location locate(
     return where;
 }
 
-std::optional<std::string> readWholeFile(const fs::path &path)
-{
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec))
-        return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string text;
-    std::array<char, 4096> chunk{};
-    while (in) {
-        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
-    }
-    if (in.bad())
-        return std::nullopt;
-    return text;
-}
 
 // The first `count` characters of UTF-8 text; a character's continuation bytes stay with it.
 std::string firstCharacters(std::string_view text, std::size_t count)
@@ -174,10 +156,13 @@ namespace Settings {
 
 std::string read(const std::string &iniPath, const std::string &section, const std::string &key)
 {
-    const auto text = readWholeFile(SafeFile::fromUtf8(iniPath));
-    if (!text)
-        return {};
-    const std::vector<std::string> lines = splitLines(*text);
+    const auto text = SafeFile::readAll(iniPath);
+    return text ? lookUp(*text, section, key) : std::string();
+}
+
+std::string lookUp(std::string_view text, const std::string &section, const std::string &key)
+{
+    const std::vector<std::string> lines = splitLines(text);
     const Location where = locate(lines, trimmed(section), trimmed(key));
     if (!where.keyLine)
         return {};
@@ -199,7 +184,7 @@ bool write(const std::string &iniPath, const std::string &section, const std::st
     std::error_code ec;
     const fs::file_status status = fs::status(SafeFile::fromUtf8(iniPath), ec);
     if (fs::exists(status)) {
-        auto existing = readWholeFile(SafeFile::fromUtf8(iniPath));
+        auto existing = SafeFile::readAll(iniPath);
         // Writing over a file we could not read would throw away whatever else it holds.
         if (!existing)
             return false;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 // The settings file: a small ini text that remembers values from one run to the next, such as
 // the picture opened last ("[LastPath]" with "Path=..."). Sections and keys match without
@@ -19,6 +20,8 @@ inline constexpr std::size_t kMaxValueCharacters = 255;
 // points, never half a character). Empty when the file, the section or the key is missing or
 // the file cannot be read.
 std::string read(const std::string &iniPath, const std::string &section, const std::string &key);
+// The same lookup in the file's text already in memory.
+std::string lookUp(std::string_view text, const std::string &section, const std::string &key);
 
 // Sets key in section to value, keeping every other section, key and comment of the file, and
 // creating the file and its folder when missing. The new content replaces the file in one
