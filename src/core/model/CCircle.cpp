@@ -2,6 +2,7 @@
 
 #include "core/model/DrawingSurface.h"
 #include "core/model/Math.h"
+#include "core/model/Messages.h"
 
 #include <cmath>
 
@@ -50,6 +51,11 @@ bool CCircle::fit()
     const double b = A(1, 3);
     const double c = A(2, 3);
     const double squaredRadius = a * a + b * b - c;
+    // Points so far out that their sums overflow give no circle either.
+    if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(squaredRadius)) {
+        showMessage("Equation is singular!", "Equation Solver", MessageIcon::Critical);
+        return false;
+    }
     // Rounding can leave a hair below zero for points that all but coincide with the centre.
     M.change(a, b);
     r = squaredRadius > 0.0 ? std::sqrt(squaredRadius) : 0.0;

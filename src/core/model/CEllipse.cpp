@@ -126,6 +126,10 @@ bool CEllipse::fit3()
     shape.b = norm(I->x, I->y);
     const double L = std::sqrt(L2);
     shape.end3 = CPoint(shape.centre.x + shape.b * (-Dy) / L, shape.centre.y + shape.b * Dx / L);
+    // Points so far out that the construction overflows give no rim either.
+    for (const double v : {shape.a, shape.b, shape.end3.x, shape.end3.y, shape.centre.x, shape.centre.y})
+        if (!std::isfinite(v))
+            return failWrongPoints();
     assign(shape);
     return true;
 }

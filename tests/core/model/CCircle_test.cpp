@@ -130,6 +130,20 @@ TEST(CircleFit, CollinearPointsAreSingularAndKeepThePreviousCircle)
     EXPECT_NEAR(circle.r, 10, kTolerance);
 }
 
+TEST(CircleFit, PointsBeyondAnyPictureGiveNoCircle)
+{
+    // Their sums overflow; a circle of NaN must never count as fitted.
+    CCircle circle = circleThrough({{0, 10}, {10, 0}, {0, -10}});
+    ASSERT_TRUE(circle.fit());
+    RecordingMessages messages;
+    circle.removeAll();
+    for (const auto &[x, y] : {std::pair {1e200, 3e200}, {-2e200, 1e200}, {5e199, -4e200}})
+        circle.addPoint(x, y);
+    EXPECT_FALSE(circle.fit());
+    EXPECT_EQ(messages.boxes.size(), 1u);
+    EXPECT_NEAR(circle.r, 10, kTolerance);
+}
+
 TEST(CirclePoints, AddPointHandsOutTheStoredPoint)
 {
     RasterSurface surface(10, 10);

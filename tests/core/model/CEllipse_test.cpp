@@ -158,6 +158,15 @@ TEST(RimThreePointFit, DegenerateConstructionsFailWithTheRimMessage)
     }
 }
 
+TEST(RimThreePointFit, PointsBeyondAnyPictureGiveNoRim)
+{
+    RecordingMessages messages;
+    CEllipse rim = rimThrough({{-1e300, 0}, {1e300, 0}, {0, 1e299}});
+    EXPECT_FALSE(rim.fit());
+    expectBox(messages, "wrong points for Rim", "Ellipse fit");
+    EXPECT_EQ(rim.a, 0);
+}
+
 TEST(RimFit, FourPointsOrFewerThanThreeGiveNothingSilently)
 {
     RecordingMessages messages;
