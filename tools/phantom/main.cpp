@@ -1,0 +1,200 @@
+// oxel-phantom: renders a synthetic AP radiograph of a hip replacement whose true geometry is
+// known, with the landmark file an operator would leave beside it and the true values.
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <QGuiApplication>
+#include <QImageWriter>
+
+#include "core/model/COxel.h"
+#include "core/records/BinFile.h"
+#include "tools/phantom/Phantom.h"
+#include "tools/phantom/PhantomPicture.h"
+
+namespace {
+
+constexpr const char *kUsage = R"(usage:
+  oxel-phantom OUTPUT_PICTURE [--side left|right] [--inclination DEG] [--anteversion DEG]
+               [--focus MM] [--seed N] [--datfile PATH]
+
+Writes the picture (its format from the extension, e.g. .jpg), its landmark file (the
+picture's path with .bin) with the grid confirmed and head, cup and rim fitted, and the
+true values (the picture's path with .truth.txt). The fictitious patient's result file is
+PATH.dat; without --datfile, PATH is the picture's path without its extension.
+Defaults: left hip, inclination 45, anteversion 15, focus 1100 mm, seed 1.
+)";
+
+constexpr int kUsageError = 2;
+
+int usageError(const std::string &why)
+{
+    std::cerr << "oxel-phantom: " << why << "\n\n" << kUsage;
+    return kUsageError;
+}
+
+bool parseNumber(const std::string &text, double low, double high, double &value)
+{
+    char *end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(v >= low && v <= high))
+        return false;
+    value = v;
+    return true;
+}
+
+std::string withoutExtension(const std::string &path)
+{
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return path;
+    return path.substr(0, dot);
+}
+
+std::string text(double v)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.6f", v);
+    return buffer;
+}
+
+bool writeTruth(const std::string &path, const Phantom::Scene &scene, std::uint32_t seed)
+{
+    const Phantom::Truth t = Phantom::truth(scene);
+    const Phantom::Parameters &p = scene.p;
+    const Phantom::Vec2 beam = scene.toPicture({scene.focus.x, scene.focus.y});
+    const auto point = [](const Phantom::Vec3 &v) {
+        return text(v.x) + " " + text(v.y) + " " + text(v.z);
+    };
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << "# True geometry of the phantom. Film frame: mm from the picture's bottom left corner,\n"
+           "# x to the right, y up, z the height above the film towards the focus.\n"
+        << "side = " << (p.side == Phantom::Side::Left ? "left" : "right") << "\n"
+        << "seed = " << seed << "\n"
+        << "picture_width_px = " << p.widthPx << "\n"
+        << "picture_height_px = " << p.heightPx << "\n"
+        << "picture_width_mm = " << text(p.widthMm) << "\n"
+        << "focus_distance_mm = " << text(p.focusMm) << "\n"
+        << "beam_centre_px = " << text(beam.x) << " " << text(beam.y) << "\n"
+        << "head_radius_mm = " << text(p.headRadiusMm) << "\n"
+        << "cup_radius_mm = " << text(p.cupRadiusMm) << "\n"
+        << "wire_radius_mm = " << text(p.wireRadiusMm) << "\n"
+        << "head_centre_mm = " << point(scene.headCentre) << "\n"
+        << "cup_centre_mm = " << point(scene.cupCentre) << "\n"
+        << "cup_axis = " << point(scene.cupAxis) << "\n"
+        << "inclination_deg = " << text(t.inclinationDeg) << "\n"
+        << "anteversion_deg = " << text(t.anteversionDeg) << "\n"
+        << "head_cranial_mm = " << text(t.head.cranial) << "\n"
+        << "head_medial_mm = " << text(t.head.medial) << "\n"
+        << "head_antiparameter_mm = " << text(t.head.antiparameter) << "\n"
+        << "cup_cranial_mm = " << text(t.cup.cranial) << "\n"
+        << "cup_medial_mm = " << text(t.cup.medial) << "\n"
+        << "cup_antiparameter_mm = " << text(t.cup.antiparameter) << "\n"
+        << "wear_x_mm = " << text(t.wearMm.x) << "\n"
+        << "wear_y_mm = " << text(t.wearMm.y) << "\n";
+    out.close();
+    return bool(out);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Text needs fonts and fonts need a platform; no window is ever shown.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        std::cout << kUsage;
+        return 0;
+    }
+    Phantom::Parameters p;
+    std::string picture, datFile;
+    double seed = 1;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (arg.rfind("--", 0) != 0) {
+            if (!picture.empty())
+                return usageError("more than one output picture given");
+            picture = arg;
+            continue;
+        }
+        if (i + 1 >= args.size())
+            return usageError(arg + " needs a value");
+        const std::string &value = args[++i];
+        bool ok = true;
+        if (arg == "--side") {
+            ok = value == "left" || value == "right";
+            p.side = value == "right" ? Phantom::Side::Right : Phantom::Side::Left;
+        } else if (arg == "--inclination") {
+            ok = parseNumber(value, 0, 90, p.inclinationDeg);
+        } else if (arg == "--anteversion") {
+            ok = parseNumber(value, 0, 80, p.anteversionDeg);
+        } else if (arg == "--focus") {
+            ok = parseNumber(value, 600, 3000, p.focusMm);
+        } else if (arg == "--seed") {
+            ok = parseNumber(value, 0, 4294967295.0, seed) && seed == double(std::uint32_t(seed));
+        } else if (arg == "--datfile") {
+            ok = !value.empty();
+            datFile = value;
+        } else {
+            return usageError("unknown option " + arg);
+        }
+        if (!ok)
+            return usageError("bad value for " + arg + ": " + value);
+    }
+    if (picture.empty())
+        return usageError("no output picture given");
+    if (datFile.empty())
+        datFile = withoutExtension(picture);
+
+    const auto seedValue = std::uint32_t(seed);
+    const Phantom::Scene scene = Phantom::makeScene(p);
+    const Phantom::Picks picks = Phantom::pickOutlines(scene, seedValue);
+
+    COxel oxel;
+    oxel.setPicBox(nullptr);
+    if (!Phantom::placeLandmarks(scene, picks, oxel)) {
+        std::cerr << "oxel-phantom: the clicked points could not be fitted\n";
+        return 1;
+    }
+    CPatient &patient = oxel.Patient;
+    patient.Famname = "Sample";
+    patient.Vorname = "Hannah";
+    patient.Code = "DEMO-0001";
+    patient.Typ = 1; // evaluated on the femoral head, with the rim for the cup
+    patient.HeadTR = p.headRadiusMm;
+    patient.CupTR = p.cupRadiusMm;
+    patient.FocH = p.focusMm;
+    patient.DatFile = datFile;
+    oxel.Datum = "20240312";
+
+    const QImage image = PhantomPicture::render(scene, seedValue);
+    QImageWriter writer(QString::fromStdString(picture));
+    writer.setQuality(88);
+    if (!writer.write(image)) {
+        std::cerr << "oxel-phantom: cannot write " << picture << ": "
+                  << writer.errorString().toStdString() << "\n";
+        return 1;
+    }
+    std::string error;
+    const std::string landmarks = BinFile::landmarkPath(picture);
+    if (!BinFile::write(landmarks, oxel, &error)) {
+        std::cerr << "oxel-phantom: cannot write " << landmarks << ": " << error << "\n";
+        return 1;
+    }
+    const std::string truthPath = picture + ".truth.txt";
+    if (!writeTruth(truthPath, scene, seedValue)) {
+        std::cerr << "oxel-phantom: cannot write " << truthPath << "\n";
+        return 1;
+    }
+    std::cout << picture << "\n" << landmarks << "\n" << truthPath << "\n";
+    return 0;
+}
