@@ -1,22 +1,25 @@
 # Thin wrapper around CMake. `make test` is the one test command: it installs what the build
-# and the tests need (only what is missing), configures, builds and runs every test.
+# and the tests need (only what is missing), configures, builds and runs every test, then
+# builds the tests once more with AddressSanitizer and UndefinedBehaviorSanitizer and runs them.
 
 BUILD_DIR ?= build
+SANITIZE_DIR ?= build-sanitize
+FUZZ_DIR ?= build-fuzz
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+FUZZ_SECONDS ?= 60
 
 # Debian 12 packages the build and the tests need.
 PACKAGES := g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev
+# What `make fuzz` needs besides: clang and its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build test run clean format
-
-all: build
-
-deps:
+# Installs the packages named in $(1) that are not installed yet.
+define install_missing
 	@missing=""; \
-	for p in $(PACKAGES); do \
+	for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -24,6 +27,14 @@ deps:
 	  $(SUDO) apt-get update -qq && \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+endef
+
+.PHONY: all deps configure build test sanitize run fuzz clean format
+
+all: build
+
+deps:
+	$(call install_missing,$(PACKAGES))
 
 configure: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DOXEL_WERROR=ON
@@ -33,13 +44,40 @@ build: configure
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) sanitize
 
-# Starts the desktop program (it asks for a radiograph to open).
+# The tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer: any report fails.
+sanitize: deps
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DOXEL_WERROR=ON -DOXEL_SANITIZE=ON
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	cd $(SANITIZE_DIR) && \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer-suppressions.txt:print_suppressions=0 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+# Each fuzz target for FUZZ_SECONDS, starting from its committed corpus; findings are written
+# into $(FUZZ_DIR) and fail the command.
+fuzz: deps
+	$(call install_missing,$(FUZZ_PACKAGES))
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DOXEL_FUZZ=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_landmark_file fuzz_settings_file fuzz_picture
+	for t in landmark_file settings_file picture; do \
+	  mkdir -p $(FUZZ_DIR)/corpus/$$t && cp tests/fuzz/corpus/$$t/* $(FUZZ_DIR)/corpus/$$t/ && \
+	  QT_QPA_PLATFORM=offscreen $(FUZZ_DIR)/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) \
+	    -artifact_prefix=$(FUZZ_DIR)/$$t- $(FUZZ_DIR)/corpus/$$t || exit 1; \
+	done
+
+# Starts the desktop program on the demo radiograph, copied into the build tree so that the
+# repository is never written to. A copy that is already there is kept with whatever was done
+# to it; delete $(BUILD_DIR)/demo to start afresh.
 run: build
-	$(BUILD_DIR)/app/oxel
+	mkdir -p $(BUILD_DIR)/demo
+	cp -n demo/* $(BUILD_DIR)/demo/
+	cd $(BUILD_DIR)/demo && ../app/oxel --fit hip-demo.jpg
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

@@ -1,7 +1,9 @@
-// oxel: the desktop program. An optional argument names a picture to open at once.
+// oxel: the desktop program. An optional argument names a picture to open at once; with --fit
+// the window then zooms out until the whole picture is in view.
 
 #include <QApplication>
 #include <QStringList>
+#include <QTimer>
 
 #include "ui/MainForm.h"
 #include "ui/QtMessages.h"
@@ -14,13 +16,16 @@ int main(int argc, char *argv[])
     QtMessages messages;
     setCurrentMessages(&messages);
 
-    const QStringList arguments = QApplication::arguments();
+    QStringList arguments = QApplication::arguments().mid(1);
+    const bool fit = arguments.removeAll("--fit") > 0;
     auto *window = new MainForm(MainFormEnvironment{});
-    if (!window->start(arguments.size() > 1 ? arguments.at(1) : QString())) {
+    if (!window->start(arguments.isEmpty() ? QString() : arguments.constFirst())) {
         delete window;
         return 0;
     }
     window->show();
+    if (fit)
+        QTimer::singleShot(0, window, &MainForm::zoomToFit);
     const int status = app.exec();
     setCurrentMessages(nullptr);
     return status;

@@ -332,6 +332,15 @@ void MainForm::zoomBy(float factor, bool atPoint, double x, double y)
     PicBox_Paint();
 }
 
+void MainForm::zoomToFit()
+{
+    if (!Bitmap)
+        return;
+    while ((PicBox->ScaleWidth() < Bitmap->W || PicBox->ScaleHeight() < Bitmap->H)
+        && zoom <= kZoomOutLimit)
+        zoomBy(1 / zoomStep, false);
+}
+
 void MainForm::scrolled()
 {
     if (scrollSync)

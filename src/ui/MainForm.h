@@ -62,6 +62,10 @@ public:
     // one was opened; on failure the window keeps what it showed.
     bool openRadiograph(const QString &path = {});
 
+    // Zooms out by menu steps until the whole picture is in view (for a first look at a large
+    // radiograph; opening itself shows it at one picture pixel per screen pixel).
+    void zoomToFit();
+
     // The window's state, as its commands and tests see it.
     PictureBox *pictureBox() const { return PicBox; }
 

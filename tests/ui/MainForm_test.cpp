@@ -205,6 +205,22 @@ TEST_F(Window, MenuZoomStopsAtItsLimits)
     EXPECT_NEAR(w->zoomFactor(), 8.0, 1e-4); // 6.35 still zooms to 8, then nothing
 }
 
+TEST_F(Window, ZoomToFitShowsTheWholePictureInMenuSteps)
+{
+    MainForm *w = openWindow(picture("big.bmp", 3000, 2500));
+    ASSERT_NE(w, nullptr);
+    w->zoomToFit();
+    PictureBox *box = w->pictureBox();
+    EXPECT_GE(box->ScaleWidth(), 3000);
+    EXPECT_GE(box->ScaleHeight(), 2500);
+    EXPECT_EQ(box->ScaleLeft(), 0);
+    // A step less would not show it all: the zoom is one of the menu's.
+    const double k = std::log(w->zoomFactor()) / std::log(std::pow(2.0, 1.0 / 3));
+    EXPECT_NEAR(k, std::round(k), 1e-3);
+    EXPECT_TRUE(box->ScaleWidth() / std::pow(2.0, 1.0 / 3) < 3000
+        || box->ScaleHeight() / std::pow(2.0, 1.0 / 3) < 2500);
+}
+
 TEST_F(Window, CenterModeKeepsTheCentreOfTheView)
 {
     MainForm *w = openWindow(picture("big.bmp", 4000, 3000));
@@ -382,7 +398,8 @@ TEST_F(Window, PictureBeyondSixteenBitSidesIsRefusedFromItsHeader)
     trigger(w, "m_Open");
     ASSERT_EQ(messages.boxes.size(), 1u);
     EXPECT_EQ(messages.boxes[0].text,
-              "load Error: the picture is 40000 x 10 pixels; at most 32767 pixels a side can be measured");
+        "load Error: the picture is 40000 x 10 pixels; at most 32767 pixels a side can be "
+        "measured");
     EXPECT_EQ(w->Bitmap->W, 100);
 }
 
@@ -393,7 +410,8 @@ TEST_F(Window, WriteDataReportsALandmarkFileThatCannotBeWritten)
     stored.setPicBox(nullptr);
     ASSERT_TRUE(stored.initScale(2000, 1600, 400.0));
     stored.init(400, 1200, 1400, 1200);
-    for (CLine *line : {&stored.H_B, &stored.H_M, &stored.H_T, &stored.V_L, &stored.V_M, &stored.V_F, &stored.V_R})
+    for (CLine *line :
+        {&stored.H_B, &stored.H_M, &stored.H_T, &stored.V_L, &stored.V_M, &stored.V_F, &stored.V_R})
         line->Valid = true;
     for (int i = 0; i < 8; ++i) {
         const double t = i * 3.14159265358979 / 4;
