@@ -806,3 +806,69 @@ TEST_F(BinFileWrite, MeasurementWithoutPictureSizeIsRefused)
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(get(path), "old content");
 }
+
+// --- Damaged files from archives and transfers ---
+
+TEST_F(BinFileRead, LongestKeyCutShortIsRefused)
+{
+    // A key announcing 32767 characters, with the file ending after a few of them.
+    COxel oxel;
+    EXPECT_FALSE(readFrom(kCalib250 + i16(32767) + "HeadPoints (RE", oxel));
+    expectOneFormatError(messages, errorText("Calib (REAL)"));
+}
+
+TEST_F(BinFileRead, CountLargerThanTheFileIsRefusedBeforeAnythingIsRead)
+{
+    // 30000 reals announced, three present: nothing is allocated for the rest.
+    COxel oxel;
+    EXPECT_FALSE(readFrom(kCalib250 + "\x11\x00" "HeadPoints (REAL)" + i16(30000)
+                              + std::string(24, '\x01'),
+                          oxel));
+    expectOneFormatError(messages, errorText("Calib (REAL)"));
+    EXPECT_TRUE(oxel.Head.points.empty());
+}
+
+TEST_F(BinFileRead, FolderInPlaceOfTheFileIsNoLandmarkFile)
+{
+    fs::create_directory(dir / "folder.bin");
+    COxel oxel;
+    EXPECT_FALSE(BinFile::read((dir / "folder.bin").string(), kPicW, kPicH, oxel));
+    EXPECT_TRUE(messages.boxes.empty());
+}
+
+TEST_F(BinFileRead, UnreadableFileIsNoLandmarkFile)
+{
+    put(path, kCalib250 + kEndMarker);
+    fs::permissions(path, fs::perms::none);
+    if (runningAsRoot())
+        GTEST_SKIP() << "root reads any file; the check runs again as an unprivileged user";
+    COxel oxel;
+    EXPECT_FALSE(BinFile::read(path, kPicW, kPicH, oxel));
+    EXPECT_TRUE(messages.boxes.empty());
+}
+
+TEST_F(BinFileWrite, FullDiskKeepsTheLinkAndSaysWhy)
+{
+    // The landmark file is a link to a device that is always full.
+    fs::create_symlink("/dev/full", path);
+    COxel oxel = scaledMeasurement();
+    std::string error;
+    EXPECT_FALSE(BinFile::write(path, oxel, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_EQ(fs::read_symlink(path), "/dev/full");
+}
+
+TEST_F(BinFileWrite, VanishedFolderFailsAndLeavesNothing)
+{
+    const fs::path folder = dir / "study";
+    fs::create_directory(folder);
+    const std::string inFolder = (folder / "hip.bin").string();
+    COxel oxel = scaledMeasurement();
+    ASSERT_TRUE(BinFile::write(inFolder, oxel));
+    fs::remove_all(folder); // taken away, as a network share or USB stick can be
+    std::string error;
+    EXPECT_FALSE(BinFile::write(inFolder, oxel, &error));
+    EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists(folder));
+}
