@@ -576,3 +576,15 @@ TEST(WriteDataChecks, MissingPatientDataAreNamed)
     EXPECT_EQ(missingItemNames(0x1 | 0x10 | 0x100),
               (std::vector<std::string> {"Date", "Evaluation Type", "Data File"}));
 }
+
+TEST_F(Evaluate, AThousandRunsAppendAThousandWholeBlocks)
+{
+    headBasedExample(oxel, datFile());
+    for (int run = 0; run < 1000; ++run)
+        ASSERT_TRUE(evaluate(host)) << run;
+    const auto written = lines(result());
+    ASSERT_EQ(written.size(), 13000u);
+    const auto block = lines(headBasedBlock(datFile()));
+    for (std::size_t i = 0; i < written.size(); ++i)
+        ASSERT_EQ(written[i], block[i % 13]) << "line " << i;
+}
