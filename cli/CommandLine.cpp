@@ -1,15 +1,5 @@
 #include "CommandLine.h"
 
-#include "LandmarkJson.h"
-#include "core/evaluation/evaluate.h"
-#include "core/model/COxel.h"
-#include "core/model/Messages.h"
-#include "core/records/BinFile.h"
-
-#include <QImageReader>
-#include <QSize>
-#include <QString>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -18,28 +8,31 @@
 #include <iostream>
 #include <limits>
 
+#include <QImageReader>
+#include <QSize>
+#include <QString>
+
+#include "LandmarkJson.h"
+#include "core/evaluation/evaluate.h"
+#include "core/model/COxel.h"
+#include "core/model/Messages.h"
+#include "core/records/BinFile.h"
+
 namespace CommandLine {
 
 namespace {
 
 // Every box goes to stderr as "Title: text"; the plausibility question is answered by the
 // --accept-cup-check flag alone.
-class StderrMessages final : public Messages
+class CommandLineMessages final : public StderrMessages
 {
 public:
-    explicit StderrMessages(bool acceptInput) : accept(acceptInput) { }
-
-    MessageAnswer message(const std::string &text, const std::string &title, MessageIcon,
-                          MessageButtons buttons) override
-    {
-        std::cerr << title << ": " << text << '\n';
-        return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
-    }
+    explicit CommandLineMessages(bool acceptInput) : accept(acceptInput) {}
 
     std::optional<std::string> input(const std::string &prompt, const std::string &title,
-                                     const std::string &) override
+        const std::string &defaultText) override
     {
-        std::cerr << title << ": " << prompt << '\n';
+        StderrMessages::input(prompt, title, defaultText);
         if (accept) {
             std::cerr << title << ": accepted (--accept-cup-check)\n";
             return std::string("accepted");
@@ -55,7 +48,7 @@ private:
 class Host final : public EvaluationHost
 {
 public:
-    explicit Host(COxel &evaluated) : measurement(evaluated) { }
+    explicit Host(COxel &evaluated) : measurement(evaluated) {}
 
     COxel &oxel() override { return measurement; }
 
@@ -88,8 +81,8 @@ bool pictureSize(const std::string &picture, std::int16_t &width, std::int16_t &
     constexpr int kLargest = std::numeric_limits<std::int16_t>::max();
     if (size.width() > kLargest || size.height() > kLargest) {
         tell("load Error: the picture is larger than " + std::to_string(kLargest)
-                 + " pixels in one direction",
-             "Error");
+                + " pixels in one direction",
+            "Error");
         return false;
     }
     width = static_cast<std::int16_t>(size.width());
@@ -152,7 +145,7 @@ int evaluatePicture(const std::string &picture)
 
 int evaluatePictures(const std::vector<std::string> &pictures, bool acceptCupCheck)
 {
-    StderrMessages messages(acceptCupCheck);
+    CommandLineMessages messages(acceptCupCheck);
     setCurrentMessages(&messages);
     int worst = kDone;
     for (const auto &picture : pictures)
@@ -163,7 +156,7 @@ int evaluatePictures(const std::vector<std::string> &pictures, bool acceptCupChe
 
 int printLandmarks(const std::string &picture, std::ostream &out)
 {
-    StderrMessages messages(false);
+    CommandLineMessages messages(false);
     setCurrentMessages(&messages);
     const std::string landmarkFile = BinFile::landmarkPath(picture);
     COxel oxel;

@@ -23,6 +23,7 @@
 #include "core/model/Math.h"
 #include "core/records/BinFile.h"
 #include "support/RecordingMessages.h"
+#include "support/TestEvaluationHost.h"
 #include "support/TempDir.h"
 #include "tools/phantom/Phantom.h"
 
@@ -36,18 +37,7 @@ using Phantom::Vec3;
 
 constexpr double kDegreesPerRadian = 180.0 / std::numbers::pi;
 
-class TestHost final : public EvaluationHost
-{
-public:
-    COxel &oxel() override { return measurement; }
-
-    void open_Patient(int flags) override { patientRequests.push_back(flags); }
-
-    CalendarDate today() const override { return {2026, 12, 7}; }
-
-    COxel measurement;
-    std::vector<int> patientRequests;
-};
+using TestHost = TestEvaluationHost;
 
 // Evaluation types: 1 takes the femoral head as the reference sphere and the rim centre for the
 // cup; 7 takes the cup circle as the reference sphere and places the head at the cup's height.

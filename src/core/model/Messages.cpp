@@ -2,25 +2,21 @@
 
 #include <iostream>
 
-namespace {
-
-class StderrMessages final : public Messages
+MessageAnswer StderrMessages::message(
+    const std::string &text, const std::string &title, MessageIcon, MessageButtons buttons)
 {
-public:
-    MessageAnswer message(const std::string &text, const std::string &title, MessageIcon,
-                          MessageButtons buttons) override
-    {
-        std::cerr << title << ": " << text << '\n';
-        return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
-    }
+    std::cerr << title << ": " << text << '\n';
+    return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+}
 
-    std::optional<std::string> input(const std::string &prompt, const std::string &title,
-                                     const std::string &) override
-    {
-        std::cerr << title << ": " << prompt << '\n';
-        return std::nullopt;
-    }
-};
+std::optional<std::string> StderrMessages::input(
+    const std::string &prompt, const std::string &title, const std::string &)
+{
+    std::cerr << title << ": " << prompt << '\n';
+    return std::nullopt;
+}
+
+namespace {
 
 StderrMessages stderrMessages;
 Messages *current = &stderrMessages;

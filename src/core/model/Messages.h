@@ -37,12 +37,21 @@ public:
     // Shows text (a line feed separates the parts of a two-part message) and returns the
     // button the operator chose.
     virtual MessageAnswer message(const std::string &text, const std::string &title,
-                                  MessageIcon icon, MessageButtons buttons)
-        = 0;
+        MessageIcon icon, MessageButtons buttons) = 0;
     // An input box with one text field; nothing when the operator cancels.
-    virtual std::optional<std::string> input(const std::string &prompt, const std::string &title,
-                                             const std::string &defaultText)
-        = 0;
+    virtual std::optional<std::string> input(
+        const std::string &prompt, const std::string &title, const std::string &defaultText) = 0;
+};
+
+// Boxes written to stderr as "Title: text"; a question is answered with its first button (Ok
+// or Yes) and an input box is cancelled. The sink of programs without a window.
+class StderrMessages : public Messages
+{
+public:
+    MessageAnswer message(const std::string &text, const std::string &title, MessageIcon icon,
+        MessageButtons buttons) override;
+    std::optional<std::string> input(const std::string &prompt, const std::string &title,
+        const std::string &defaultText) override;
 };
 
 // The process-wide sink. Until a program installs its own, messages go to stderr and every

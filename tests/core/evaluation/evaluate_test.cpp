@@ -2,6 +2,7 @@
 
 #include "core/model/COxel.h"
 #include "support/RecordingMessages.h"
+#include "support/TestEvaluationHost.h"
 #include "support/TempDir.h"
 
 #include <cmath>
@@ -14,16 +15,7 @@
 
 namespace {
 
-class TestHost final : public EvaluationHost
-{
-public:
-    COxel &oxel() override { return measurement; }
-    void open_Patient(int flags) override { patientRequests.push_back(flags); }
-    CalendarDate today() const override { return {2026, 12, 7}; }
-
-    COxel measurement;
-    std::vector<int> patientRequests;
-};
+using TestHost = TestEvaluationHost;
 
 void confirmGrid(COxel &oxel, double X0, double Y0, double x1, double y1)
 {
