@@ -8,6 +8,7 @@
 #include <limits>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include <QBuffer>
 #include <QImage>
@@ -101,7 +102,7 @@ public:
     AllocationLimit &operator=(const AllocationLimit &) = delete;
 
 private:
-    int previous;
+    int previous = 0;
 };
 
 // The first count bytes of the reader's file (all of them for a negative count), read without
@@ -369,7 +370,7 @@ std::unique_ptr<CBitmap> decode(QImageReader &reader, std::string &error, std::u
 {
     QSize size = reader.size();
     const QImage::Format format = reader.imageFormat();
-    std::optional<AllocationLimit> limit;
+    std::unique_ptr<AllocationLimit> limit;
     if (size.isValid() && reader.device()) {
         QIODevice &device = *reader.device();
         if (reader.format() == "gif") {
@@ -383,9 +384,17 @@ std::unique_ptr<CBitmap> decode(QImageReader &reader, std::string &error, std::u
         if (!error.empty())
             return nullptr;
         const std::uint64_t megabytes = (decodedBytes(size, format) + kMegabyte - 1) / kMegabyte;
-        limit.emplace(static_cast<int>(std::max<std::uint64_t>(megabytes, 1)));
+        limit = std::make_unique<AllocationLimit>(
+            static_cast<int>(std::max<std::uint64_t>(megabytes, 1)));
     }
+    auto bitmap = std::make_unique<CBitmap>();
+    // The grey buffer's pages are put in place on the other core while this one decodes.
+    std::thread prepare;
+    if (size.isValid())
+        prepare = std::thread([&bitmap, size] { bitmap->reserve(size.width(), size.height()); });
     const QImage image = reader.read();
+    if (prepare.joinable())
+        prepare.join();
     limit.reset();
     if (image.isNull()) {
         error = reader.errorString().toStdString();
@@ -396,7 +405,6 @@ std::unique_ptr<CBitmap> decode(QImageReader &reader, std::string &error, std::u
         && (!isMeasurable(image.size(), error)
             || !fitsInMemory(image.size(), image.format(), available, error)))
         return nullptr;
-    auto bitmap = std::make_unique<CBitmap>();
     if (!fillBitmap(image, *bitmap, error))
         return nullptr;
     return bitmap;

@@ -170,7 +170,11 @@ bool CBitmap::init(const std::uint8_t *firstBlue, int width, int height, std::si
     // Left uninitialised on purpose: every pixel and padding byte of the picture is written
     // below, and the filter source is written in full, padding included, by the first Filter
     // before anything reads it; untouched, it costs nothing until then.
-    std::unique_ptr<std::uint8_t[]> grey(new (std::nothrow) std::uint8_t[bytes]);
+    // A buffer reserved for this size is taken over, its pages already in place.
+    std::unique_ptr<std::uint8_t[]> grey = reservedBytes == bytes && !initialised
+        ? std::move(pixelBuffer)
+        : std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes]);
+    reservedBytes = 0;
     std::unique_ptr<std::uint8_t[]> source(new (std::nothrow) std::uint8_t[bytes]);
     if (!grey || !source) {
         error = "not enough memory for a picture of " + std::to_string(width) + " x "
@@ -212,6 +216,21 @@ bool CBitmap::init(const std::uint8_t *firstBlue, int width, int height, std::si
         table[i] = static_cast<std::uint8_t>(i);
     initialised = true;
     return true;
+}
+
+void CBitmap::reserve(int width, int height)
+{
+    if (initialised || width <= 0 || height <= 0 || width > kLargestSide || height > kLargestSide)
+        return;
+    const std::size_t bytes = ((static_cast<std::size_t>(width) + 3) & ~std::size_t{3})
+        * static_cast<std::size_t>(height);
+    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[bytes]);
+    if (!buffer)
+        return; // init will say so
+    // Touching every page now, while the caller decodes the picture, spares init the cost.
+    std::memset(buffer.get(), 0, bytes);
+    pixelBuffer = std::move(buffer);
+    reservedBytes = bytes;
 }
 
 void CBitmap::notify(BitmapChange change) const

@@ -42,6 +42,11 @@ public:
 
     bool isInitialised() const { return initialised; }
 
+    // Allocates the pixels of a picture of this size ahead of init, for example on another
+    // thread while the picture is decoded; init takes them over when the size agrees. Does
+    // nothing on a buffer that holds a picture already.
+    void reserve(int width, int height);
+
     // Complements every table entry (only after init); inverting twice restores the picture.
     void Invert();
     // Rebuilds the table from ColorOffset and ColorScale, which drops an inversion.
@@ -84,6 +89,7 @@ private:
     bool filtered = false;
     std::size_t rowStride = 0;
     std::size_t bufferBytes = 0;
+    std::size_t reservedBytes = 0;
     std::unique_ptr<std::uint8_t[]> pixelBuffer;
     std::unique_ptr<std::uint8_t[]> sourceBuffer; // the pixels before the most recent Filter
     std::array<std::uint8_t, 256> table{};

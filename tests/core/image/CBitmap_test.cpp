@@ -129,15 +129,15 @@ TEST(PixelBuffer, TakesGreyRowsAndThirtyTwoBitPixels)
     ASSERT_TRUE(fromGrey.init(grey, 3, 2, 4, error, 1)) << error;
     EXPECT_EQ(fromGrey.grey(0, 0), 1);
     EXPECT_EQ(fromGrey.grey(2, 1), 6);
-    const std::uint8_t argb[] = {10, 200, 201, 255, 11, 200, 201, 255, 12, 0, 0, 0,
-                                 13, 1, 1, 1, 14, 1, 1, 1, 15, 1, 1, 1};
+    const std::uint8_t argb[] = {
+        10, 200, 201, 255, 11, 200, 201, 255, 12, 0, 0, 0, 13, 1, 1, 1, 14, 1, 1, 1, 15, 1, 1, 1};
     CBitmap fromArgb;
     ASSERT_TRUE(fromArgb.init(argb, 3, 2, 12, error, 4)) << error;
     EXPECT_EQ(fromArgb.grey(1, 0), 11);
     EXPECT_EQ(fromArgb.grey(2, 1), 15);
     EXPECT_EQ(fromArgb.pixels()[3], 0); // padding of the bottom row
 
-    std::array<std::uint8_t, 256> palette {};
+    std::array<std::uint8_t, 256> palette{};
     palette[1] = 200;
     palette[4] = 7;
     CBitmap fromIndices;
@@ -145,6 +145,32 @@ TEST(PixelBuffer, TakesGreyRowsAndThirtyTwoBitPixels)
     EXPECT_EQ(fromIndices.grey(0, 0), 200);
     EXPECT_EQ(fromIndices.grey(0, 1), 7);
     EXPECT_EQ(fromIndices.grey(1, 1), 0);
+}
+
+TEST(PixelBuffer, ReservedPixelsAreTakenOverWhenTheSizeAgrees)
+{
+    const Picture p = random(7, 5, 9);
+    const std::size_t rowBytes = 21;
+    const auto rows = p.bgrRows(rowBytes);
+    std::string error;
+
+    CBitmap same;
+    same.reserve(7, 5);
+    const std::uint8_t *reserved = same.pixels();
+    ASSERT_NE(reserved, nullptr);
+    ASSERT_TRUE(same.init(rows.data(), 7, 5, rowBytes, error));
+    EXPECT_EQ(same.pixels(), reserved);
+    EXPECT_TRUE(samePixels(contents(same), p));
+
+    CBitmap other;
+    other.reserve(8, 5); // another size: a buffer of its own
+    ASSERT_TRUE(other.init(rows.data(), 7, 5, rowBytes, error));
+    EXPECT_TRUE(samePixels(contents(other), p));
+    EXPECT_EQ(other.pixels()[7], 0); // padding
+
+    same.reserve(7, 5); // a buffer holding a picture keeps it
+    EXPECT_EQ(same.pixels(), reserved);
+    EXPECT_TRUE(samePixels(contents(same), p));
 }
 
 TEST(PixelBuffer, RefusesPicturesBeyondSixteenBitSidesAndEmptyOnes)
