@@ -85,13 +85,18 @@ void PictureBox::plot(int x, int y)
     row[x] = drawMode == kDrawXor ? (row[x] ^ (penPixel & 0x00FFFFFF)) : penPixel;
 }
 
+void PictureBox::setForeColor(std::uint32_t bgr)
+{
+    foreColor = bgr;
+    // 0x00BBGGRR as an opaque pixel of the image.
+    penPixel = qRgb(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+        static_cast<int>((bgr >> 16) & 0xFF));
+}
+
 void PictureBox::line(double x1, double y1, double x2, double y2)
 {
     if (image.isNull())
         return;
-    penPixel = 0xFF000000
-        | qRgb(static_cast<int>(foreColor & 0xFF), static_cast<int>((foreColor >> 8) & 0xFF),
-            static_cast<int>((foreColor >> 16) & 0xFF));
     QPointF a = toWidget({x1, y1}), b = toWidget({x2, y2});
     double ax = std::floor(a.x()), ay = std::floor(a.y()), bx = std::floor(b.x()),
            by = std::floor(b.y());
@@ -112,9 +117,6 @@ void PictureBox::circle(double x, double y, double r)
 {
     if (image.isNull())
         return;
-    penPixel = 0xFF000000
-        | qRgb(static_cast<int>(foreColor & 0xFF), static_cast<int>((foreColor >> 8) & 0xFF),
-            static_cast<int>((foreColor >> 16) & 0xFF));
     const QPointF c = toWidget({x, y});
     const double radius = r * pixelsPerUnitX();
     // An outline far larger than the box would cost without showing anything more.

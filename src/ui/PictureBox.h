@@ -61,7 +61,7 @@ public:
     // The coordinate system in screen pixels from (0, 0) again.
     void resetScale();
 
-    void setForeColor(std::uint32_t bgr) override { foreColor = bgr; }
+    void setForeColor(std::uint32_t bgr) override;
 
     std::uint32_t ForeColor() const { return foreColor; }
 
