@@ -1,39 +1,45 @@
 // Renders the program's three pictures into a resources folder: the product logo, the help
 // picture of the grid's reference lines and the magnifier cursor of zoom-by-mouse mode.
 //
-// Build and run by hand from the checkout's top folder:
-//   g++ -std=c++20 -fPIC tools/make_pictures.cpp $(pkg-config --cflags --libs Qt6Gui)
-//       -o /tmp/make_pictures                                         (all on one line)
-//   /tmp/make_pictures resources
-// Without a pkg-config entry for Qt6Gui, use
-//   -I/usr/include/x86_64-linux-gnu/qt6 -I/usr/include/x86_64-linux-gnu/qt6/QtCore
-//   -I/usr/include/x86_64-linux-gnu/qt6/QtGui -lQt6Gui -lQt6Core
+// The help picture's grid is built by the measurement's own construction from the Base-Lines
+// in HelpPictureLayout.h, so that it shows what the program draws. Build and run from the
+// checkout's top folder:
+//   cmake --build <build folder> --target make_pictures
+//   <build folder>/make_pictures resources
 // The text is set in DejaVu Sans, so the output is the same on every machine that has it.
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <numbers>
+#include <utility>
 
+#include <QBrush>
 #include <QColor>
 #include <QDir>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLineF>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
 #include <QPolygonF>
 #include <QString>
+#include <QStringList>
+
+#include "core/model/COxel.h"
+#include "tools/HelpPictureLayout.h"
 
 namespace {
 
 const QColor kNavy(0x1d, 0x35, 0x57);
 const QColor kTeal(0x2a, 0x8c, 0x8c);
 const QColor kSteel(0xa9, 0xb8, 0xc8);
-const QColor kInk(0x1b, 0x24, 0x30);
-const QColor kFLineRed(0x9e, 0x1b, 0x24);
+const QColor kInk = QColor::fromRgb(HelpPicture::GridRgb);
+const QColor kFLineRed = QColor::fromRgb(HelpPicture::FLineRgb);
 const QColor kPelvis(0xb4, 0xbf, 0xcc);
 const QColor kBoneFill(0xee, 0xf1, 0xf5);
 const QColor kImplant(0x8e, 0x9a, 0xa8);
@@ -136,14 +142,55 @@ QImage makeLogo()
 // ---------------------------------------------------------------------------------------------
 // Help picture: the grid on a pelvis for a left and for a right hip.
 
-// Maps grid coordinates (u along the picture's x from the square's left side, v up from the
-// Base-Line, both in units of the square's side) into the picture.
-struct GridFrame
+// The pelvis's own frame: u across the pelvis from its side on the picture's left, v up from
+// the Base-Line's landmark, both in units of the pelvis's width on that landmark, which is the
+// Base-Line's length: a grid standing on the Base-Line fits the pelvis.
+struct PelvisFrame
 {
-    double left, base, side;
+    QPointF origin; // the Base-Line's end on the picture's left
+    QPointF across; // one unit of u
+    QPointF up; // one unit of v: across turned towards the top of the picture
 
-    QPointF at(double u, double v) const { return {left + u * side, base - v * side}; }
+    QPointF at(double u, double v) const { return origin + across * u + up * v; }
+
+    double side() const { return std::hypot(across.x(), across.y()); }
 };
+
+QPointF pointOf(const CPoint &point)
+{
+    return {point.x, point.y};
+}
+
+QLineF segmentOf(const CLine &line)
+{
+    return {pointOf(line.P0), pointOf(line.P1)};
+}
+
+QPointF unit(QPointF v)
+{
+    return v / std::hypot(v.x(), v.y());
+}
+
+// The pelvis stands on the Base-Line whichever way the operator dragged it.
+PelvisFrame pelvisOn(const CLine &base)
+{
+    QPointF a = pointOf(base.P0), b = pointOf(base.P1);
+    if (b.x() < a.x())
+        std::swap(a, b);
+    const QPointF across = b - a;
+    return {a, across, QPointF(across.y(), -across.x())};
+}
+
+// The femurs fade out below the pelvis rather than end in the middle of the picture.
+QBrush fadingDown(const PelvisFrame &g, const QColor &colour)
+{
+    QLinearGradient fade(g.at(0, -0.2), g.at(0, -0.65));
+    fade.setColorAt(0.0, colour);
+    QColor gone = colour;
+    gone.setAlpha(0);
+    fade.setColorAt(1.0, gone);
+    return fade;
+}
 
 constexpr double kHipU = 0.36, kHipV = 0.25; // hip centre: distance from the midline, height
 constexpr double kFemoralHeadR = 0.075;
@@ -151,7 +198,7 @@ constexpr double kFemoralHeadR = 0.075;
 // One half of the pelvis with its femur, for the hip on the picture's right (mirror = +1) or
 // left (mirror = -1) of the midline. Coordinates: distance from the midline, height above the
 // Base-Line. The replaced hip gets no femoral head of its own.
-void drawHalfPelvis(QPainter &p, const GridFrame &g, double mirror, bool replaced)
+void drawHalfPelvis(QPainter &p, const PelvisFrame &g, double mirror, bool replaced)
 {
     auto at = [&](double du, double v) { return g.at(0.5 + mirror * du, v); };
     p.setPen(QPen(kPelvis, 1.3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
@@ -206,39 +253,42 @@ void drawHalfPelvis(QPainter &p, const GridFrame &g, double mirror, bool replace
     brim.cubicTo(at(0.23, 0.58), at(0.16, 0.66), at(0.06, 0.68));
     p.drawPath(brim);
 
-    // Femur: neck, greater and lesser trochanter, shaft running off the picture.
+    // Femur: neck, greater and lesser trochanter, shaft fading out downwards.
     QPainterPath femur;
     femur.moveTo(at(0.41, 0.295));
     femur.cubicTo(at(0.44, 0.27), at(0.46, 0.25), at(0.485, 0.26));
     femur.cubicTo(at(0.52, 0.25), at(0.53, 0.18), at(0.51, 0.10));
-    femur.cubicTo(at(0.50, 0.05), at(0.49, 0.0), at(0.49, -0.4));
+    femur.cubicTo(at(0.50, 0.05), at(0.49, 0.0), at(0.49, -0.8));
     femur.moveTo(at(0.33, 0.185));
     femur.cubicTo(at(0.36, 0.15), at(0.39, 0.11), at(0.40, 0.06));
     femur.cubicTo(at(0.38, 0.04), at(0.38, 0.00), at(0.405, -0.01));
-    femur.lineTo(at(0.41, -0.4));
+    femur.lineTo(at(0.41, -0.8));
+    p.setPen(QPen(fadingDown(g, kPelvis), 1.3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawPath(femur);
+    p.setPen(QPen(kPelvis, 1.3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     if (!replaced)
-        p.drawEllipse(at(kHipU, kHipV), kFemoralHeadR * g.side, kFemoralHeadR * g.side);
+        p.drawEllipse(at(kHipU, kHipV), kFemoralHeadR * g.side(), kFemoralHeadR * g.side());
 }
 
 // The replaced hip: stem in the femur, prosthesis head, and the cup in the socket.
-void drawImplant(QPainter &p, const GridFrame &g, double mirror)
+void drawImplant(QPainter &p, const PelvisFrame &g, double mirror)
 {
     auto at = [&](double du, double v) { return g.at(0.5 + mirror * du, v); };
-    const double r = g.side;
+    const double r = g.side();
     const QPointF head = at(kHipU, kHipV);
-    p.setPen(QPen(kImplant, 1.3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(QColor(0xe2, 0xe6, 0xeb));
+    p.setPen(QPen(fadingDown(g, kImplant), 1.3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(fadingDown(g, QColor(0xe2, 0xe6, 0xeb)));
     QPainterPath stem;
     stem.moveTo(at(0.375, 0.245));
     stem.lineTo(at(0.44, 0.185));
     stem.lineTo(at(0.475, 0.17));
-    stem.cubicTo(at(0.478, 0.05), at(0.47, -0.15), at(0.462, -0.4));
-    stem.lineTo(at(0.438, -0.4));
+    stem.cubicTo(at(0.478, 0.05), at(0.47, -0.15), at(0.462, -0.42));
+    stem.quadTo(at(0.45, -0.5), at(0.438, -0.42));
     stem.cubicTo(at(0.432, -0.15), at(0.432, 0.02), at(0.415, 0.10));
     stem.lineTo(at(0.35, 0.215));
     stem.closeSubpath();
     p.drawPath(stem);
+    p.setPen(QPen(kImplant, 1.3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     // Cup inclined about 45 degrees: a half ring opening down and outwards.
     const double inner = 0.064 * r, outer = 0.088 * r;
     const QRectF outerBox(head.x() - outer, head.y() - outer, 2 * outer, 2 * outer);
@@ -257,7 +307,7 @@ void drawImplant(QPainter &p, const GridFrame &g, double mirror)
 
 // A pelvis as seen on an anteroposterior radiograph; mirror = +1 replaces the hip on the
 // picture's right (the patient's left), -1 the one on the picture's left.
-void drawPelvis(QPainter &p, const GridFrame &g, double replacedSide)
+void drawPelvis(QPainter &p, const PelvisFrame &g, double replacedSide)
 {
     drawHalfPelvis(p, g, +1.0, replacedSide > 0);
     drawHalfPelvis(p, g, -1.0, replacedSide < 0);
@@ -315,94 +365,137 @@ void drawArrowHead(QPainter &p, QPointF tip, QPointF direction, double size, con
     p.drawPolygon(head);
 }
 
-// leftHip: the Base-Line is drawn from the picture's left to its right, and the F-Line stands
-// at three quarters of it, towards the right; for a right hip everything runs the other way.
-void drawSetting(QPainter &p, QRectF panel, bool leftHip)
+// Where the V-M-Line's name stands along the Base-Line, from its first end point: a little
+// towards the Left-Line, since centred on the V-M-Line it would touch the F-Line.
+constexpr double kVMNameAt = 0.42;
+
+// Text beside a point, running away from it in the direction `away` (only its sign across the
+// picture counts).
+Align alignAway(QPointF away)
 {
-    p.save();
-    p.setClipRect(panel);
-    const double side = 176;
-    const GridFrame g{panel.left() + 214, panel.top() + 204, side};
-    // Grid coordinates counted from the Base-Line's first end point.
-    auto along = [&](double t) { return leftHip ? t : 1.0 - t; };
+    return away.x() < 0 ? Align::Right : Align::Left;
+}
 
-    // On a radiograph the patient's left hip appears on the picture's right.
-    drawPelvis(p, g, leftHip ? +1.0 : -1.0);
-
-    const QPen gridPen(kInk, 2.0, Qt::SolidLine, Qt::FlatCap);
-    const QPen fPen(kFLineRed, 2.0, Qt::SolidLine, Qt::FlatCap);
+// A line moved parallel by `shift`, dashed where it lands, with an arrow from where the program
+// drew it at the fraction t of its length from its first end point, and its name beside its
+// first end point.
+void drawMove(QPainter &p, const CLine &line, QPointF shift, double t, const QString &name,
+    QPointF nameOffset)
+{
+    const QLineF drawn = segmentOf(line);
+    const QLineF moved = drawn.translated(shift);
     p.setBrush(Qt::NoBrush);
-    p.setPen(gridPen);
-    p.drawLine(g.at(0, 0), g.at(1, 0)); // Base-Line
-    p.drawLine(g.at(0, 0.5), g.at(1, 0.5)); // H-M-Line
-    p.drawLine(g.at(0, 1), g.at(1, 1)); // Top-Line
-    p.drawLine(g.at(0, 0), g.at(0, 1)); // Left-Line
-    p.drawLine(g.at(1, 0), g.at(1, 1)); // Right-Line
-    p.drawLine(g.at(0.5, 0.25), g.at(0.5, 0.75)); // V-M-Line: the middle half only
-    p.setPen(fPen);
-    const double fU = along(0.75);
-    p.drawLine(g.at(fU, 0), g.at(fU, 1));
+    p.setPen(QPen(kTeal, 2.0, Qt::DashLine, Qt::FlatCap));
+    p.drawLine(moved);
+
+    const QPointF direction = unit(shift);
+    const QPointF from = drawn.pointAt(t) + direction * 4.0;
+    const QPointF to = moved.pointAt(t) - direction * 2.0;
+    p.setPen(QPen(kTeal, 1.5, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(from, to - direction * 6.0);
+    drawArrowHead(p, to, direction, 9, kTeal);
+
+    const QPointF outwards = unit(moved.p1() - moved.p2());
+    drawLabel(p, name, moved.p1() + outwards * 10.0 + nameOffset, alignAway(outwards),
+        sansFont(12, false), kTeal);
+}
+
+// One setting: the grid exactly as the program builds it from the panel's Base-Line, on a
+// pelvis whose lower landmark the Base-Line was dragged along. Where the grid hangs off the
+// pelvis, the Top-Line and the H-M-Line are also shown moved onto their landmarks.
+void drawSetting(QPainter &p, const HelpPicture::Panel &panel)
+{
+    COxel grid;
+    grid.init(panel.X0, panel.Y0, panel.x1, panel.y1);
+    const QPointF P = pointOf(grid.H_B.P0), Q = pointOf(grid.H_B.P1);
+    const QPointF d = Q - P;
+    const QPointF n = pointOf(grid.V_L.P1) - P; // from the Base-Line across the square
+    const QPointF dHat = unit(d), nHat = unit(n);
+    const PelvisFrame g = pelvisOn(grid.H_B);
+
+    p.save();
+    p.setClipRect(QRectF(panel.left, 0, panel.width, HelpPicture::Height));
+    // On a radiograph the patient's left hip appears on the picture's right.
+    drawPelvis(p, g, panel.leftHip ? +1.0 : -1.0);
+
+    if (QPointF::dotProduct(n, g.up) < 0) {
+        // The top of the pelvis lies the square's side above the Base-Line; the program drew
+        // the Top-Line as far below it. The arrows keep clear of the replaced hip, of the lines
+        // across the Base-Line and of the V-M-Line's name: the Top-Line's runs between that name
+        // and the Left-Line.
+        const QPointF shift = g.up - n;
+        drawMove(p, grid.H_T, shift, 0.08, QStringLiteral("Top-Line"), nHat * 8.0);
+        drawMove(p, grid.H_M, shift * 0.5, 0.625, QStringLiteral("H-M-Line"), QPointF());
+    }
+
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(kInk, 2.0, Qt::SolidLine, Qt::SquareCap));
+    for (const CLine *line : {&grid.H_B, &grid.H_M, &grid.H_T, &grid.V_L, &grid.V_M, &grid.V_R})
+        p.drawLine(segmentOf(*line));
+    p.setPen(QPen(kFLineRed, 2.0, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(segmentOf(grid.V_F));
 
     // Direction of the Base-Line: a dot at its first end point, an arrow at its second.
-    const QPointF first = g.at(along(0.0), 0), second = g.at(along(1.0), 0);
     p.setPen(Qt::NoPen);
     p.setBrush(kInk);
-    p.drawEllipse(first, 4.5, 4.5);
-    drawArrowHead(p, second + (second - first) / side * 12.0, second - first, 13, kInk);
+    p.drawEllipse(P, 4.5, 4.5);
+    drawArrowHead(p, Q + dHat * 12.0, d, 13, kInk);
     p.setPen(QPen(kInk, 2.0));
-    p.drawLine(second, second + (second - first) / side * 4.0);
+    p.drawLine(Q, Q + dHat * 4.0);
 
     const QFont labelFont = sansFont(12, false);
-    const QFont fFont = sansFont(12, true);
-    // Labels of the horizontal lines inside the square, in the half free of the F-Line.
-    const double inset = 6;
-    const Align hAlign = leftHip ? Align::Left : Align::Right;
-    const double hx = leftHip ? g.at(0, 0).x() + inset : g.at(1, 0).x() - inset;
-    drawLabel(
-        p, QStringLiteral("Top-Line"), QPointF(hx, g.at(0, 1).y() + 11), hAlign, labelFont, kInk);
-    drawLabel(
-        p, QStringLiteral("H-M-Line"), QPointF(hx, g.at(0, 0.5).y() - 10), hAlign, labelFont, kInk);
-    drawLabel(
-        p, QStringLiteral("Base-Line"), QPointF(hx, g.at(0, 0).y() - 10), hAlign, labelFont, kInk);
-    // V-M-Line: in the free quarter above its upper end.
-    drawLabel(p, QStringLiteral("V-M-Line"), g.at(0.5, 0.875), Align::Centre, labelFont, kInk);
-    // The lines that reach the top: labels above it, the outer two running outwards.
-    const double above = g.at(0, 1).y() - 11;
-    drawLabel(p, QStringLiteral("Left-Line"), QPointF(g.at(0, 0).x() + 3, above), Align::Right,
+    // The lines along the Base-Line: named outside the square, beyond its first end point; the
+    // Top-Line's name a little inside, clear of the Left-Line's.
+    const Align alongAlign = alignAway(-d);
+    drawLabel(p, QStringLiteral("Base-Line"), P - dHat * 10.0, alongAlign, labelFont, kInk);
+    drawLabel(p, QStringLiteral("H-M-Line"), pointOf(grid.H_M.P0) - dHat * 10.0, alongAlign,
         labelFont, kInk);
-    drawLabel(p, QStringLiteral("Right-Line"), QPointF(g.at(1, 0).x() - 3, above), Align::Left,
+    drawLabel(p, QStringLiteral("Top-Line"), pointOf(grid.H_T.P0) - dHat * 10.0 - nHat * 8.0,
+        alongAlign, labelFont, kInk);
+    // The lines across it: named beyond their far ends, the outer two running outwards and the
+    // F-Line's name inwards, clear of the Right-Line's.
+    const QPointF beyond = nHat * 11.0;
+    drawLabel(p, QStringLiteral("Left-Line"), pointOf(grid.V_L.P1) + beyond + dHat * 3.0,
+        alignAway(-d), labelFont, kInk);
+    drawLabel(p, QStringLiteral("Right-Line"), pointOf(grid.V_R.P1) + beyond - dHat * 3.0,
+        alignAway(d), labelFont, kInk);
+    drawLabel(p, QStringLiteral("F-Line"), pointOf(grid.V_F.P1) + beyond + dHat * 3.0,
+        alignAway(-d), sansFont(12, true), kFLineRed);
+    // V-M-Line: in the free quarter beyond its far end.
+    drawLabel(p, QStringLiteral("V-M-Line"), P + d * kVMNameAt + n * 0.875, Align::Centre,
         labelFont, kInk);
-    drawLabel(p, QStringLiteral("F-Line"), QPointF(g.at(fU, 0).x(), above), Align::Centre, fFont,
-        kFLineRed);
 
     // Caption beside the picture.
-    const double cx = panel.left() + 16;
-    const double cy = panel.top() + panel.height() / 2.0;
-    drawLabel(p, leftHip ? QStringLiteral("Left hip") : QStringLiteral("Right hip"),
-        QPointF(cx, cy - 34), Align::Left, sansFont(17, true), kInk);
-    const QFont captionFont = sansFont(12, false);
-    drawLabel(
-        p, QStringLiteral("Base-Line drawn"), QPointF(cx, cy - 6), Align::Left, captionFont, kInk);
+    const double cx = panel.left + 16;
+    drawLabel(p, panel.leftHip ? QStringLiteral("Left hip") : QStringLiteral("Right hip"),
+        QPointF(cx, 52), Align::Left, sansFont(17, true), kInk);
+    const QStringList caption = panel.leftHip
+        ? QStringList{QStringLiteral("Base-Line drawn"), QStringLiteral("from left to right:"),
+            QStringLiteral("the grid stands above it")}
+        : QStringList{QStringLiteral("Base-Line drawn"), QStringLiteral("from right to left:"),
+            QStringLiteral("the grid hangs below it")};
+    for (int i = 0; i < caption.size(); ++i)
+        drawLabel(p, caption[i], QPointF(cx, 80 + 18 * i), Align::Left, labelFont, kInk);
     drawLabel(p,
-        leftHip ? QStringLiteral("from left to right") : QStringLiteral("from right to left"),
-        QPointF(cx, cy + 12), Align::Left, captionFont, kInk);
-    drawLabel(p,
-        leftHip ? QStringLiteral("F-Line towards the right")
-                : QStringLiteral("F-Line towards the left"),
-        QPointF(cx, cy + 36), Align::Left, captionFont, kFLineRed);
+        panel.leftHip ? QStringLiteral("F-Line towards the right")
+                      : QStringLiteral("F-Line towards the left"),
+        QPointF(cx, 140), Align::Left, labelFont, kFLineRed);
     p.restore();
 }
 
 QImage makeHelp()
 {
-    QImage image(992, 220, QImage::Format_ARGB32_Premultiplied);
+    QImage image(HelpPicture::Width, HelpPicture::Height, QImage::Format_ARGB32_Premultiplied);
     image.fill(kPaper);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    drawSetting(p, QRectF(0, 0, 496, 220), true);
-    drawSetting(p, QRectF(496, 0, 496, 220), false);
+    for (const HelpPicture::Panel &panel : HelpPicture::Panels)
+        drawSetting(p, panel);
+    const double middle = HelpPicture::PanelWidth;
     p.setPen(QPen(QColor(0xcf, 0xd5, 0xdc), 1));
-    p.drawLine(QPointF(496.5, 12), QPointF(496.5, 208));
+    p.drawLine(QPointF(middle + 0.5, 12), QPointF(middle + 0.5, 194));
+    drawLabel(p, QStringLiteral("Each line is then moved parallel onto its landmark."),
+        QPointF(middle, 210), Align::Centre, sansFont(12, false), kTeal);
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
