@@ -8,6 +8,7 @@
 #include <iostream>
 #include <limits>
 
+#include <QFileInfo>
 #include <QImageReader>
 #include <QSize>
 #include <QString>
@@ -21,6 +22,67 @@
 namespace CommandLine {
 
 namespace {
+
+constexpr const char *kUsage = R"(usage:
+  oxel-cli evaluate [--accept-cup-check] PICTURE...
+      Evaluates each picture's landmark file (the picture's path with ".bin") as
+      "Write Data" does, appends the block to the patient's result file and writes
+      the landmark file back. Without --accept-cup-check an implausible cup diameter
+      refuses the evaluation.
+  oxel-cli landmarks PICTURE
+      Prints the picture's landmark file as JSON, positions in mm and in pixels.
+  oxel-cli --help | --version
+
+Messages go to stderr as "Title: text". Exit status: 0 all evaluated, 1 an evaluation was
+refused, 2 usage or file errors.
+)";
+
+int usageError(const std::string &why)
+{
+    std::cerr << "oxel-cli: " << why << "\n\n" << kUsage;
+    return kFileError;
+}
+
+int dispatch(const std::vector<std::string> &args)
+{
+    if (args.empty())
+        return usageError("no command given");
+
+    const std::string &command = args.front();
+    if (command == "--help" || command == "-h") {
+        std::cout << kUsage;
+        return kDone;
+    }
+    if (command == "--version") {
+        std::cout << "oxel-cli " << OXEL_VERSION << '\n';
+        return kDone;
+    }
+    if (command == "evaluate") {
+        bool acceptCupCheck = false;
+        std::vector<std::string> pictures;
+        bool optionsEnded = false;
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            const std::string &arg = args[i];
+            if (!optionsEnded && arg == "--accept-cup-check")
+                acceptCupCheck = true;
+            else if (!optionsEnded && arg == "--")
+                optionsEnded = true;
+            else if (!optionsEnded && arg.size() > 1 && arg[0] == '-')
+                return usageError("unknown option " + arg);
+            else
+                pictures.push_back(arg);
+        }
+        if (pictures.empty())
+            return usageError("evaluate needs at least one picture");
+        return evaluatePictures(pictures, acceptCupCheck);
+    }
+    if (command == "landmarks") {
+        if (args.size() != 2)
+            return usageError("landmarks needs exactly one picture");
+        return printLandmarks(args[1], std::cout);
+    }
+    return usageError("unknown command " + command);
+}
 
 // Every box goes to stderr as "Title: text"; the plausibility question is answered by the
 // --accept-cup-check flag alone.
@@ -48,9 +110,14 @@ private:
 class Host final : public EvaluationHost
 {
 public:
-    explicit Host(COxel &evaluated) : measurement(evaluated) {}
+    Host(COxel &evaluated, const std::string &picture)
+        : measurement(evaluated),
+          pictureFolder(QFileInfo(QString::fromStdString(picture)).absolutePath().toStdString())
+    {}
 
     COxel &oxel() override { return measurement; }
+
+    std::string resultFolder() const override { return pictureFolder; }
 
     void open_Patient(int flags) override
     {
@@ -62,6 +129,7 @@ public:
 
 private:
     COxel &measurement;
+    std::string pictureFolder;
 };
 
 void tell(const std::string &text, const std::string &title)
@@ -130,7 +198,7 @@ int evaluatePicture(const std::string &picture)
         tell("one or more GridLines not set!", "Oxel");
         return kRefused;
     }
-    Host host(oxel);
+    Host host(oxel, picture);
     if (!evaluate(host))
         return kRefused;
     std::string error;
@@ -143,25 +211,37 @@ int evaluatePicture(const std::string &picture)
 
 } // namespace
 
+int run(const std::vector<std::string> &args)
+{
+    try {
+        return dispatch(args);
+    } catch (...) {
+        const std::string reason = describeException(std::current_exception());
+        std::cerr << "Oxel Error: " << reason << std::endl;
+        return kFileError;
+    }
+}
+
 int evaluatePictures(const std::vector<std::string> &pictures, bool acceptCupCheck)
 {
     CommandLineMessages messages(acceptCupCheck);
-    setCurrentMessages(&messages);
+    const ScopedMessages installed(messages);
     int worst = kDone;
     for (const auto &picture : pictures)
         worst = std::max(worst, evaluatePicture(picture));
-    setCurrentMessages(nullptr);
     return worst;
 }
 
 int printLandmarks(const std::string &picture, std::ostream &out)
 {
-    CommandLineMessages messages(false);
-    setCurrentMessages(&messages);
     const std::string landmarkFile = BinFile::landmarkPath(picture);
     COxel oxel;
-    const bool loaded = loadMeasurement(picture, landmarkFile, oxel);
-    setCurrentMessages(nullptr);
+    bool loaded = false;
+    {
+        CommandLineMessages messages(false);
+        const ScopedMessages installed(messages);
+        loaded = loadMeasurement(picture, landmarkFile, oxel);
+    }
     if (!loaded)
         return kFileError;
     out << landmarkJson(oxel, picture, landmarkFile);

@@ -12,6 +12,12 @@ inline constexpr int kDone = 0;
 inline constexpr int kRefused = 1;   // an evaluation was refused or asked for patient data
 inline constexpr int kFileError = 2; // usage, a picture or landmark file that cannot be read
 
+// Runs the command the arguments (without the program's name) give and returns the exit
+// status. Nothing escapes it: an exception ends the command with "Oxel Error: <reason>" on
+// stderr and kFileError, the files as far as they were written (a result block whole or not at
+// all, a landmark file old or new).
+int run(const std::vector<std::string> &args);
+
 // Evaluates each picture's landmark file as "Write Data" does in the window, appends the
 // result blocks and writes the landmark files back. Goes on with the next picture after a
 // failure; returns the worst status met. Messages go to stderr as "Title: text".

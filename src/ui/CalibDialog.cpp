@@ -11,6 +11,8 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "ui/EventGuard.h"
+
 CalibDialog::CalibDialog(QWidget *owner)
     : QDialog(owner),
       Label1(new QLabel(QStringLiteral("Enter distance between the two points in mm"), this)),
@@ -33,7 +35,8 @@ CalibDialog::CalibDialog(QWidget *owner)
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(OKButton, &QPushButton::clicked, this, &CalibDialog::takeDistance);
+    connect(OKButton, &QPushButton::clicked, this,
+        [this] { EventGuard::run([this] { takeDistance(); }); });
     connect(CancelButton, &QPushButton::clicked, this, &CalibDialog::cancel);
     e_Distance->setFocus();
 }

@@ -10,6 +10,7 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 
+#include "ui/EventGuard.h"
 #include "ui/MainForm.h"
 
 namespace {
@@ -69,9 +70,11 @@ ColorDialog::ColorDialog(QWidget *owner)
     place(b_Close, 1800, 1200, 1092, 372);
     setFixedSize(qRound(2880 * scale), qRound(1560 * scale));
 
-    connect(sb_brightness, &QScrollBar::valueChanged, this, &ColorDialog::brightnessChanged);
-    connect(sb_contrast, &QScrollBar::valueChanged, this, &ColorDialog::contrastChanged);
-    connect(b_Reset, &QPushButton::clicked, this, &ColorDialog::reset);
+    connect(sb_brightness, &QScrollBar::valueChanged, this,
+        [this](int value) { EventGuard::run([=, this] { brightnessChanged(value); }); });
+    connect(sb_contrast, &QScrollBar::valueChanged, this,
+        [this](int value) { EventGuard::run([=, this] { contrastChanged(value); }); });
+    connect(b_Reset, &QPushButton::clicked, this, [this] { EventGuard::run([this] { reset(); }); });
     connect(b_Close, &QPushButton::clicked, this, &ColorDialog::close);
 }
 

@@ -20,6 +20,7 @@
 #include "core/model/Math.h"
 #include "core/model/Messages.h"
 #include "core/records/CPatient.h"
+#include "ui/EventGuard.h"
 
 namespace {
 
@@ -141,7 +142,8 @@ DataDialog::DataDialog(QWidget *owner)
     browseDatFile->setObjectName(QStringLiteral("browseDatFile"));
     browseDatFile->setText(QStringLiteral("..."));
     browseDatFile->setToolTip(QStringLiteral("choose the data file"));
-    connect(browseDatFile, &QToolButton::clicked, this, &DataDialog::browseForDataFile);
+    connect(browseDatFile, &QToolButton::clicked, this,
+        [this] { EventGuard::run([this] { browseForDataFile(); }); });
 
     auto *grid = new QGridLayout(this);
     for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
@@ -170,7 +172,7 @@ void DataDialog::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     if (!loaded) {
         loaded = true;
-        load();
+        EventGuard::run([this] { load(); });
         // Taken over when the window becomes active; changeEvent covers a window that is
         // activated later than shown.
         if (focusTarget)
@@ -227,7 +229,10 @@ void DataDialog::load()
 
 void DataDialog::reject()
 {
-    if (store())
+    // Closing stores the data; when that fails the dialog stays open with what was typed.
+    bool stored = false;
+    EventGuard::run([this, &stored] { stored = store(); });
+    if (stored)
         QDialog::reject();
 }
 

@@ -187,12 +187,22 @@ void hardcopyCommand(QWidget *window, const Environment &environment)
             MessageIcon::Question, MessageButtons::YesNo)
         != MessageAnswer::Yes)
         return;
-    const QString pdfPath = environment.choosePdfPath
+    QString pdfPath = environment.choosePdfPath
         ? environment.choosePdfPath()
         : QFileDialog::getSaveFileName(window, QStringLiteral("Save Hard Copy"), QString(),
             QStringLiteral("PDF Files (*.pdf)"));
     if (pdfPath.isEmpty())
         return;
+    // A name typed without a suffix still becomes a file that opens as a PDF. The dialog asked
+    // about replacing the name as typed, so a PDF of the longer name is asked about here.
+    if (QFileInfo(pdfPath).suffix().isEmpty()) {
+        pdfPath += QStringLiteral(".pdf");
+        if (QFileInfo::exists(pdfPath)
+            && currentMessages().message(pdfPath.toStdString() + " already exists.\nReplace it?",
+                   kTitle, MessageIcon::Question, MessageButtons::YesNo)
+                != MessageAnswer::Yes)
+            return;
+    }
     const QImage shot = capture(window);
     if (shot.isNull()) {
         showMessage(kCaptureFailed.toStdString(), kTitle, MessageIcon::Critical);

@@ -1,10 +1,13 @@
 #include "ui/MainForm.h"
 
 #include <cmath>
+#include <functional>
+#include <type_traits>
 
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -17,6 +20,7 @@
 #include "core/records/BinFile.h"
 #include "ui/ColorDialog.h"
 #include "ui/DataDialog.h"
+#include "ui/EventGuard.h"
 #include "ui/HardCopy.h"
 #include "ui/HelpForm.h"
 #include "ui/PictureBox.h"
@@ -53,6 +57,11 @@ public:
 
     void open_Patient(int flags) override { form.open_Patient(flags); }
 
+    std::string resultFolder() const override
+    {
+        return QFileInfo(QString::fromStdString(form.landmarkFile())).absolutePath().toStdString();
+    }
+
 private:
     MainForm &form;
 };
@@ -75,6 +84,7 @@ MainForm::MainForm(const MainFormEnvironment &env, QWidget *parent)
     createMenus();
     zoomCursor = QCursor(QPixmap(":/zoom-cursor.png"), 12, 12);
     PicBox->setMouseIcon(zoomCursor);
+    setWindowTitle(kApplicationTitle); // until a picture names the window
     resize(1100, 800);
 }
 
@@ -115,19 +125,39 @@ void MainForm::createControls()
     e_Position->setFocusPolicy(Qt::NoFocus);
     central->installEventFilter(this);
 
-    connect(PicBox, &PictureBox::repaintNeeded, this, &MainForm::PicBox_Paint);
+    connect(PicBox, &PictureBox::repaintNeeded, this,
+        [this] { EventGuard::run([this] { PicBox_Paint(); }); });
     connect(PicBox, &PictureBox::mouseDown, this,
-        [this](
-            int button, Qt::KeyboardModifiers, double x, double y) { picMouseDown(button, x, y); });
+        [this](int button, Qt::KeyboardModifiers, double x, double y) {
+            pictureEvent([=, this] { picMouseDown(button, x, y); });
+        });
     connect(PicBox, &PictureBox::mouseMove, this,
-        [this](
-            Qt::MouseButtons, Qt::KeyboardModifiers, double x, double y) { picMouseMove(x, y); });
+        [this](Qt::MouseButtons, Qt::KeyboardModifiers, double x, double y) {
+            pictureEvent([=, this] { picMouseMove(x, y); });
+        });
     connect(PicBox, &PictureBox::mouseUp, this,
-        [this](int, Qt::KeyboardModifiers, double x, double y) { picMouseUp(x, y); });
+        [this](int, Qt::KeyboardModifiers, double x, double y) {
+            pictureEvent([=, this] { picMouseUp(x, y); });
+        });
     connect(PicBox, &PictureBox::keyDown, this,
-        [this](int key, Qt::KeyboardModifiers) { picKeyDown(key); });
-    connect(HScroll, &QScrollBar::valueChanged, this, &MainForm::scrolled);
-    connect(VScroll, &QScrollBar::valueChanged, this, &MainForm::scrolled);
+        [this](int key, Qt::KeyboardModifiers) { pictureEvent([=, this] { picKeyDown(key); }); });
+    for (QScrollBar *bar : {HScroll, VScroll})
+        connect(bar, &QScrollBar::valueChanged, this,
+            [this] { EventGuard::run([this] { scrolled(); }); });
+}
+
+void MainForm::pictureEvent(const std::function<void()> &handler)
+{
+    if (EventGuard::run(handler))
+        return;
+    // Whatever the mouse was doing is given up, as Escape gives it up, so that the measurement
+    // is shown as it was before.
+    EventGuard::run([this] {
+        if (!oxel)
+            return;
+        dropInteraction();
+        PicBox_Paint();
+    });
 }
 
 QAction *MainForm::action(const QString &objectName) const
@@ -143,7 +173,16 @@ void MainForm::createMenus()
         item->setObjectName(name);
         if (!key.isEmpty())
             item->setShortcut(key);
-        connect(item, &QAction::triggered, this, handler);
+        connect(item, &QAction::triggered, this, [this, handler](bool checked) {
+            EventGuard::run([&] {
+                if constexpr (std::is_member_function_pointer_v<decltype(handler)>)
+                    std::invoke(handler, this);
+                else if constexpr (std::is_invocable_v<decltype(handler), bool>)
+                    handler(checked);
+                else
+                    handler();
+            });
+        });
         return item;
     };
 
@@ -246,7 +285,7 @@ void MainForm::createMenus()
 bool MainForm::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == centralWidget() && event->type() == QEvent::Resize)
-        layoutControls();
+        EventGuard::run([this] { layoutControls(); });
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -444,6 +483,7 @@ void MainForm::reloadLandmarks()
 {
     if (!oxel || !Bitmap)
         return;
+    dropInteraction();
     BinFile::read(landmarkPath, Bitmap->W, Bitmap->H, *oxel);
     PicBox_Paint();
 }
@@ -461,12 +501,29 @@ void MainForm::withHourglass(const std::function<void()> &operation)
 {
     if (!Bitmap)
         return;
-    const int previous = PicBox->mousePointer();
-    PicBox->setMousePointer(MousePointer::Hourglass);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The cursors are put back when this scope ends, also by an exception.
+    class Hourglass
+    {
+    public:
+        explicit Hourglass(PictureBox *box) : pictureBox(box), previous(box->mousePointer())
+        {
+            pictureBox->setMousePointer(MousePointer::Hourglass);
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        }
+        ~Hourglass()
+        {
+            QApplication::restoreOverrideCursor();
+            pictureBox->setMousePointer(previous);
+        }
+        Hourglass(const Hourglass &) = delete;
+        Hourglass &operator=(const Hourglass &) = delete;
+
+    private:
+        PictureBox *pictureBox;
+        int previous;
+    };
+    const Hourglass hourglass(PicBox);
     operation(); // the pixel buffer asks for the repaint itself
-    QApplication::restoreOverrideCursor();
-    PicBox->setMousePointer(previous);
 }
 
 void MainForm::sharpen(int level)

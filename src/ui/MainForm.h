@@ -99,6 +99,8 @@ private:
     void withHourglass(const std::function<void()> &operation);
     void startLandmark(PointLandmark &landmark, const QString &status, std::int16_t mode);
 
+    // Runs one mouse or key event of the picture; when it fails the interaction is given up.
+    void pictureEvent(const std::function<void()> &handler);
     // The picture's mouse and keyboard: the tool modes.
     void picMouseDown(int button, double x, double y);
     void picMouseMove(double x, double y);
@@ -109,6 +111,9 @@ private:
     void finishLandmark();
     void endDrag();
     void cancelDrag();
+    // Ends whatever the picture's mouse is doing, back to idle, and lets go of every reference
+    // into the measurement; called before the measurement is replaced or read anew.
+    void dropInteraction();
     void calibrationDialog();
     void drawInLandmarkColour();
     PointLandmark *landmarkOfMode() const;
@@ -140,6 +145,7 @@ private:
     std::unique_ptr<CLine> lineBackup;
     CPoint *dragPoint = nullptr;
     std::shared_ptr<CPoint> heldPoint; // keeps a dragged landmark point alive
+    CPoint heldPointStart; // where the dragged landmark point was taken hold of
     double grabRatio = 0;
     std::int16_t boxWidthPx = 0;
     std::int16_t boxHeightPx = 0;

@@ -1,7 +1,9 @@
 // The picture's mouse and keyboard: placing and dragging lines, collecting and fitting
 // landmark points, calibrating, measuring a distance, zooming by click.
 
+#include <charconv>
 #include <cmath>
+#include <system_error>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -71,6 +73,19 @@ bool isLineCode(int code)
 QString oneDecimal(double v)
 {
     return QLocale().toString(v, 'f', 1);
+}
+
+// The distance the dialog stored as a single, as the shortest decimal that reads back to the
+// same single: 25.4 stays 25.4, never 25.3999996185303.
+QString singleText(double value)
+{
+    char buffer[64];
+    const auto [end, ec] = std::to_chars(
+        buffer, buffer + sizeof buffer, static_cast<float>(value), std::chars_format::fixed);
+    if (ec != std::errc())
+        return QLocale().toString(value, 'g', 9);
+    return QString::fromLatin1(buffer, static_cast<qsizetype>(end - buffer))
+        .replace(QLatin1Char('.'), QLocale().decimalPoint());
 }
 
 CLine *lineOfCode(COxel &oxel, int code)
@@ -226,6 +241,7 @@ void MainForm::pick(double x, double y)
         heldPoint =
             entry.landmark->points[static_cast<std::size_t>(code - entry.landmark->codeBase() - 1)];
         dragPoint = heldPoint.get();
+        heldPointStart.copy(*heldPoint);
         oxel->Visible = false;
         PicBox_Paint();
         PicBox->setMousePointer(MousePointer::Cross);
@@ -369,6 +385,27 @@ void MainForm::cancelDrag()
     PicBox_Paint();
 }
 
+void MainForm::dropInteraction()
+{
+    // What the modes hold points into the measurement: a line or point being dragged, the
+    // calibration point to be placed next, the landmark whose points are being collected.
+    // A drag that is cut short puts its line back, as Escape does.
+    if (dragLine && dragLine != &distanceLine && lineBackup)
+        dragLine->copy(*lineBackup);
+    // A point is moved only at the release; one cut short there goes back to where it was.
+    if (heldPoint)
+        heldPoint->copy(heldPointStart);
+    dragLine = nullptr;
+    dragPoint = nullptr;
+    heldPoint.reset();
+    distanceLine = CLine();
+    toolMode = kIdle;
+    if (oxel)
+        oxel->Visible = true;
+    PicBox->setMousePointer(MousePointer::Default);
+    setStatus("");
+}
+
 void MainForm::picKeyDown(int key)
 {
     if (key != kKeyEscape || !oxel)
@@ -401,7 +438,7 @@ void MainForm::calibrationDialog()
 {
     CalibDialog dialog(this);
     if (oxel->CalibDist > 0)
-        dialog.e_Distance->setText(QLocale().toString(oxel->CalibDist, 'g', 15));
+        dialog.e_Distance->setText(singleText(oxel->CalibDist));
     dialog.exec();
     if (dialog.Dist > 0) {
         oxel->CalibDist = dialog.Dist;

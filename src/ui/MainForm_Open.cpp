@@ -53,6 +53,9 @@ bool MainForm::openRadiograph(const QString &givenPath)
         if (path.isEmpty())
             return false;
     }
+    // Whatever the mouse was doing refers to the measurement about to be replaced; a picture
+    // that then fails to load leaves the old measurement idle as well, never half in a mode.
+    dropInteraction();
     // Remembered before the picture is read, so that a picture that fails is offered again.
     Settings::write(
         settings, Settings::kLastPathSection, Settings::kLastPathKey, path.toStdString());
@@ -62,6 +65,7 @@ bool MainForm::openRadiograph(const QString &givenPath)
     std::unique_ptr<CBitmap> bitmap = PictureLoader::load(path, error);
     if (!bitmap) {
         showMessage("load Error: " + error, "Error", MessageIcon::Critical);
+        PicBox_Paint(); // the landmarks that the ended mode had hidden
         return false;
     }
 

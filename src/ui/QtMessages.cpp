@@ -24,12 +24,18 @@ QMessageBox::Icon toQt(MessageIcon icon)
     return QMessageBox::NoIcon;
 }
 
+// A box that names no title of its own shows the application's.
+QString boxTitle(const std::string &title)
+{
+    return QString::fromStdString(title.empty() ? std::string(kApplicationTitle) : title);
+}
+
 } // namespace
 
 MessageAnswer QtMessages::message(
     const std::string &text, const std::string &title, MessageIcon icon, MessageButtons buttons)
 {
-    QMessageBox box(toQt(icon), QString::fromStdString(title), QString::fromStdString(text),
+    QMessageBox box(toQt(icon), boxTitle(title), QString::fromStdString(text),
         QMessageBox::NoButton, QApplication::activeWindow());
     switch (buttons) {
     case MessageButtons::Ok:
@@ -60,7 +66,7 @@ std::optional<std::string> QtMessages::input(
 {
     bool accepted = false;
     const QString text = QInputDialog::getText(QApplication::activeWindow(),
-        QString::fromStdString(title), QString::fromStdString(prompt), QLineEdit::Normal,
+        boxTitle(title), QString::fromStdString(prompt), QLineEdit::Normal,
         QString::fromStdString(defaultText), &accepted);
     if (!accepted)
         return std::nullopt;

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <numbers>
 #include <string>
 #include <sys/wait.h>
@@ -204,6 +206,37 @@ TEST_F(CommandLine, DamagedLandmarkFileIsNamed)
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "Oxel: Error in File: " + dir.file("hip.bin") + " after Key:Typ (INTEGER)\n");
     EXPECT_TRUE(r.out.empty());
+}
+
+TEST_F(CommandLine, EmptyLandmarkFileOrOnlyItsEndMarkerIsNamed)
+{
+    const std::string picture = makeRadiograph("hip");
+    for (const std::string &bytes : {std::string(), std::string(2, '\0')}) {
+        {
+            std::ofstream(dir.file("hip.bin"), std::ios::binary | std::ios::trunc) << bytes;
+        }
+        for (const char *command : {"evaluate", "landmarks"}) {
+            const Outcome r = run({command, picture});
+            EXPECT_EQ(r.status, 2) << command;
+            EXPECT_EQ(r.err,
+                "Oxel: Error in File: " + dir.file("hip.bin") + ": the file holds no landmarks\n")
+                << command;
+        }
+        EXPECT_EQ(readBytes(dir.file("hip.bin")), bytes);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("patient.dat")));
+}
+
+TEST_F(CommandLine, RelativeDataFileLiesBesideThePicture)
+{
+    // The program runs in another folder than the picture's; the block names the file as typed.
+    const std::string picture = makeRadiograph("hip", [](COxel &oxel) { oxel.Patient.DatFile = "study-7"; });
+    const Outcome r = run({"evaluate", picture});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Oxel: Data written to " + dir.file("study-7.dat") + "\n");
+    const std::string written = readBytes(dir.file("study-7.dat"));
+    EXPECT_EQ(written.rfind("\"-------> OXEL DIGITAL 1995  File: study-7.dat\",#", 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists("study-7.dat"));
 }
 
 TEST_F(CommandLine, LandmarksAsJsonInMillimetresAndPixels)

@@ -1,5 +1,7 @@
 #include "support/RecordingMessages.h"
 
+#include <new>
+
 RecordingMessages::RecordingMessages()
 {
     setCurrentMessages(this);
@@ -13,6 +15,10 @@ RecordingMessages::~RecordingMessages()
 MessageAnswer RecordingMessages::message(const std::string &text, const std::string &title,
                                          MessageIcon icon, MessageButtons buttons)
 {
+    if (failNextBox) {
+        failNextBox = false;
+        throw std::bad_alloc();
+    }
     boxes.push_back({text, title, icon, buttons});
     if (!answers.empty()) {
         const MessageAnswer answer = answers.front();

@@ -41,6 +41,10 @@ public:
     std::deque<MessageAnswer> answers;
     std::deque<std::optional<std::string>> inputAnswers;
 
+    // When set, the next box throws std::bad_alloc instead of being shown, as showing it would
+    // once memory has run out; the flag is then cleared.
+    bool failNextBox = false;
+
     std::vector<Box> boxes;
     std::vector<Input> inputs;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "core/evaluation/EvaluationHost.h"
@@ -16,6 +17,9 @@ public:
 
     CalendarDate today() const override { return {2026, 12, 7}; }
 
+    std::string resultFolder() const override { return folder; }
+
     COxel measurement;
+    std::string folder; // empty: the working folder
     std::vector<int> patientRequests;
 };

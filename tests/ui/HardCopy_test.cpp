@@ -221,6 +221,33 @@ TEST_F(HardCopyCommand, WithoutPrinterTheHardCopyCanBeSavedAsPdf)
     expectOnePagePdf(path);
 }
 
+TEST_F(HardCopyCommand, NameWithoutSuffixGetsPdfAndAnExistingOneIsAskedAbout)
+{
+    messages.answers = {MessageAnswer::Yes};
+    HardCopy::hardcopyCommand(&window, withoutPrinter(dir.file("hardcopy")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("hardcopy")));
+    expectOnePagePdf(dir.file("hardcopy.pdf"));
+    EXPECT_EQ(messages.boxes.size(), 1u);
+
+    // The same name again: the PDF now exists under the longer name, which the file dialog
+    // never asked about. No keeps it as it was; Yes replaces it.
+    std::filesystem::resize_file(dir.file("hardcopy.pdf"), 10);
+    messages.boxes.clear();
+    messages.answers = {MessageAnswer::Yes, MessageAnswer::No};
+    HardCopy::hardcopyCommand(&window, withoutPrinter(dir.file("hardcopy")));
+    ASSERT_EQ(messages.boxes.size(), 2u);
+    EXPECT_EQ(messages.boxes[1].text, dir.file("hardcopy.pdf") + " already exists.\nReplace it?");
+    EXPECT_EQ(std::filesystem::file_size(dir.file("hardcopy.pdf")), 10u);
+    messages.answers = {MessageAnswer::Yes, MessageAnswer::Yes};
+    HardCopy::hardcopyCommand(&window, withoutPrinter(dir.file("hardcopy")));
+    expectOnePagePdf(dir.file("hardcopy.pdf"));
+
+    // A name with a suffix of its own is taken as it stands.
+    messages.answers = {MessageAnswer::Yes};
+    HardCopy::hardcopyCommand(&window, withoutPrinter(dir.file("copy.print")));
+    expectOnePagePdf(dir.file("copy.print"));
+}
+
 TEST_F(HardCopyCommand, DecliningThePdfWritesNothing)
 {
     const std::string path = dir.file("hardcopy.pdf");

@@ -1,5 +1,6 @@
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "core/model/COxel.h"
+#include "core/records/BinFile.h"
 #include "support/BmpFile.h"
 #include "support/RecordingMessages.h"
 #include "support/TempDir.h"
@@ -40,7 +42,8 @@ protected:
             writeBmp(path, 800, 600, [](int x, int y) { return (x / 4 + y / 3) % 200 + 20; }));
         MainFormEnvironment env;
         env.settingsPath = QString::fromStdString(dir.file("Zek2.ini"));
-        env.chooseFile = [path](const QString &) { return QString::fromStdString(path); };
+        nextPicture = QString::fromStdString(path);
+        env.chooseFile = [this](const QString &) { return nextPicture; };
         env.showStartup = [](QWidget *) {};
         window = std::make_unique<MainForm>(env);
         ASSERT_TRUE(window->start());
@@ -106,6 +109,7 @@ protected:
     }
 
     TempDir dir;
+    QString nextPicture; // what the open dialog answers
     RecordingMessages messages;
     std::unique_ptr<MainForm> window;
     PictureBox *box = nullptr;
@@ -316,6 +320,28 @@ TEST_F(Picture, CalibrationByTwoClicksAndADistance)
     EXPECT_EQ(window->positionText().toStdString(), "100.0 100.0");
 }
 
+TEST_F(Picture, CalibrationDialogShowsTheEarlierDistanceAsTyped)
+{
+    trigger("m_Calibrate");
+    press(100, 500);
+    answerCalibration("25.4", true);
+    press(200, 500);
+    ASSERT_EQ(oxel->CalibDist, static_cast<double>(25.4f));
+
+    QString shown;
+    trigger("m_Calibrate");
+    press(100, 500);
+    QTimer::singleShot(0, [&shown] {
+        auto *dialog = qobject_cast<CalibDialog *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        shown = dialog->e_Distance->text();
+        dialog->OKButton->click();
+    });
+    press(200, 500);
+    EXPECT_EQ(shown, "25.4");
+    EXPECT_EQ(oxel->CalibDist, static_cast<double>(25.4f)); // read back to the same single
+}
+
 TEST_F(Picture, CancelledCalibrationDropsItsPoints)
 {
     trigger("m_Calibrate");
@@ -480,4 +506,163 @@ TEST_F(Picture, TheRoadOfOneRadiograph)
     EXPECT_EQ(after.Patient.CupTR, 26);
     EXPECT_EQ(after.Patient.FocH, 1100);
     EXPECT_EQ(after.Patient.DatFile, dir.file("result"));
+}
+
+// Every mode that holds on to the measurement, cut short by opening a picture (one that loads
+// and one that fails) or by reloading the landmarks: the window is idle afterwards, and the
+// next press, move and release touch nothing of the old measurement (the sanitizer build would
+// report any use of it).
+TEST_F(Picture, OpeningOrReloadingEndsEveryModeThatHoldsTheMeasurement)
+{
+    for (double t = 0; t < 6; t += 1.5)
+        oxel->Head.addPoint(600 + 40 * std::cos(t), 200 + 40 * std::sin(t));
+    ASSERT_TRUE(oxel->Head.fit());
+    oxel->Head.Valid = true;
+    ASSERT_TRUE(BinFile::write(window->landmarkFile(), *oxel));
+    const QString picture = nextPicture;
+    const std::string broken = dir.file("broken.bmp");
+    {
+        std::ofstream(broken) << "not a picture";
+    }
+
+    struct Mode
+    {
+        const char *name;
+        std::function<void()> enter;
+        bool buttonHeld;
+    };
+    const Mode modes[] = {
+        {"calibration, first point", [this] { trigger("m_Calibrate"); }, false},
+        {"calibration, second point",
+            [this] {
+                trigger("m_Calibrate");
+                press(100, 500);
+            },
+            false},
+        {"distance, waiting", [this] { trigger("m_Distance"); }, false},
+        {"distance, measuring",
+            [this] {
+                trigger("m_Distance");
+                press(100, 500);
+                move(150, 520, Qt::LeftButton);
+            },
+            true},
+        {"base line end",
+            [this] {
+                press(oxel->H_B.P0.x, oxel->H_B.P0.y);
+                move(250, 420, Qt::LeftButton);
+            },
+            true},
+        {"top line",
+            [this] {
+                press(400, oxel->H_T.P0.y);
+                move(400, 150, Qt::LeftButton);
+            },
+            true},
+        {"head point",
+            [this] {
+                const auto &p = oxel->Head.points.front();
+                press(p->x, p->y);
+                move(p->x + 20, p->y + 20, Qt::LeftButton);
+            },
+            true},
+        {"collecting cup points",
+            [this] {
+                trigger("m_Cup");
+                press(300, 300);
+                release(300, 300);
+            },
+            false},
+    };
+    for (const char *command : {"m_Open", "m_Load_bin", "failed m_Open"}) {
+        for (const Mode &mode : modes) {
+            SCOPED_TRACE(std::string(command) + " during " + mode.name);
+            nextPicture = picture;
+            trigger("m_Open");
+            oxel = window->oxel.get();
+            ASSERT_EQ(oxel->Head.points.size(), 4u);
+            mode.enter();
+            ASSERT_NE(window->currentToolMode(), 0);
+
+            const bool failing = std::string(command) == "failed m_Open";
+            nextPicture = failing ? QString::fromStdString(broken) : picture;
+            messages.boxes.clear();
+            trigger(failing ? "m_Open" : command);
+            EXPECT_EQ(window->currentToolMode(), 0);
+            EXPECT_EQ(window->statusText(), "");
+            COxel *now = window->oxel.get();
+            EXPECT_TRUE(now->Visible);
+            EXPECT_EQ(now == oxel, std::string(command) != "m_Open");
+            // A drag cut short by a reload or a failed open put its line back where it was.
+            if (now == oxel) {
+                EXPECT_NEAR(now->H_B.P0.x, 800 / 3.0, kTolerance);
+            }
+
+            const std::vector<std::shared_ptr<CPoint>> headPoints = now->Head.points;
+            const CLine calibration = now->CalibPoints;
+            if (mode.buttonHeld) {
+                move(500, 300, Qt::LeftButton);
+                release(500, 300);
+            }
+            // A calibration still waiting for its second point would open its dialog here.
+            QTimer::singleShot(0, [] {
+                if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+                    ADD_FAILURE() << "a dialog opened";
+                    dialog->reject();
+                }
+            });
+            press(700, 100);
+            move(710, 110, Qt::LeftButton);
+            release(710, 110);
+            EXPECT_EQ(window->currentToolMode(), 0);
+            EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+            EXPECT_EQ(now->Head.points, headPoints);
+            EXPECT_EQ(now->CalibPoints.P0.x, calibration.P0.x);
+            EXPECT_EQ(now->CalibPoints.P1.x, calibration.P1.x);
+            EXPECT_NEAR(now->H_B.P0.x, 800 / 3.0, kTolerance);
+        }
+    }
+}
+
+// Memory runs out while a fit shows its complaint, in the middle of a mouse event: the operator
+// is told, the mode ends, and the window goes on with the measurement as it was.
+TEST_F(Picture, AFailureInAMouseEventIsShownAndTheWindowGoesOn)
+{
+    trigger("m_Head");
+    press(100, 100);
+    press(200, 100);
+    press(150, 100); // three points on one line fit no circle
+    messages.failNextBox = true;
+    press(150, 100, Qt::RightButton);
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].title, "Oxel Error");
+    EXPECT_EQ(messages.boxes[0].text, "the command could not be completed: not enough memory");
+    EXPECT_EQ(messages.boxes[0].icon, MessageIcon::Critical);
+    EXPECT_EQ(window->currentToolMode(), 0);
+    EXPECT_TRUE(oxel->Visible);
+    EXPECT_FALSE(oxel->Head.Valid);
+    EXPECT_EQ(oxel->Head.points.size(), 3u);
+
+    // A head point dragged where the circle can no longer be fitted, and the complaint fails
+    // again: the point goes back to where it was taken hold of, and the head keeps its fit.
+    trigger("m_Head");
+    press(400, 100);
+    press(500, 100);
+    press(450, 150);
+    press(450, 150, Qt::RightButton);
+    ASSERT_TRUE(oxel->Head.Valid);
+    const double radius = oxel->Head.r;
+    messages.boxes.clear();
+    messages.failNextBox = true;
+    drag(450, 150, 450, 100); // onto the line through the other two
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].title, "Oxel Error");
+    expectPoint(*oxel->Head.points[2], 450, 150);
+    EXPECT_TRUE(oxel->Head.Valid);
+    EXPECT_EQ(oxel->Head.r, radius);
+    EXPECT_EQ(window->currentToolMode(), 0);
+
+    // The window goes on: the top line can still be taken hold of and moved.
+    drag(300, oxel->H_T.P0.y, 300, 120);
+    EXPECT_NEAR(oxel->H_T.P0.y, 120, kTolerance);
 }

@@ -2,6 +2,8 @@
 
 #include "core/model/Messages.h"
 
+#include <string>
+
 class COxel;
 
 // A day of the calendar, as the result file's date item carries it.
@@ -42,4 +44,7 @@ public:
     virtual void open_Patient(int flags) = 0;
     // The date written into the result file.
     virtual CalendarDate today() const { return systemDate(); }
+    // The folder in which a result file named without a folder of its own lies: the picture's
+    // folder, where operators expect it. Empty: the process's working folder.
+    virtual std::string resultFolder() const { return {}; }
 };

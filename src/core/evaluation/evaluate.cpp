@@ -355,10 +355,16 @@ void Evaluation::completeBlock()
 bool Evaluation::write()
 {
     const std::string bytes = CodePage::toWindows1252(ResultFile::formatBlock(block));
+    // The block names the file as typed; it is written where that name leads from the
+    // picture's folder.
+    std::string path = block.fileName;
+    const std::string folder = host.resultFolder();
+    if (!folder.empty() && path.front() != '/')
+        path = folder + (folder.back() == '/' ? "" : "/") + path;
     std::string reason;
-    if (!ResultFile::append(block.fileName, bytes, reason))
-        return refuse("could not write " + block.fileName + ": " + reason);
-    host.messages().message("Data written to " + block.fileName, "Oxel", MessageIcon::None,
+    if (!ResultFile::append(path, bytes, reason))
+        return refuse("could not write " + path + ": " + reason);
+    host.messages().message("Data written to " + path, "Oxel", MessageIcon::None,
                             MessageButtons::Ok);
     return true;
 }

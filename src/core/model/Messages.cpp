@@ -33,6 +33,29 @@ void setCurrentMessages(Messages *sink)
     current = sink ? sink : &stderrMessages;
 }
 
+ScopedMessages::ScopedMessages(Messages &sink) : previous(current)
+{
+    current = &sink;
+}
+
+ScopedMessages::~ScopedMessages()
+{
+    current = previous;
+}
+
+std::string describeException(const std::exception_ptr &error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc &) {
+        return "not enough memory";
+    } catch (const std::exception &e) {
+        return e.what();
+    } catch (...) {
+        return "an unknown error";
+    }
+}
+
 void showMessage(const std::string &text, const std::string &title, MessageIcon icon)
 {
     currentMessages().message(text, title, icon, MessageButtons::Ok);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <optional>
 #include <string>
 
@@ -62,3 +63,22 @@ void setCurrentMessages(Messages *sink);
 
 // Shorthand for the common box: text, title, icon and an OK button.
 void showMessage(const std::string &text, const std::string &title, MessageIcon icon);
+
+// Installs a sink for the life of this object and puts back the one that was current before,
+// also when an exception ends the scope.
+class ScopedMessages
+{
+public:
+    explicit ScopedMessages(Messages &sink);
+    ~ScopedMessages();
+    ScopedMessages(const ScopedMessages &) = delete;
+    ScopedMessages &operator=(const ScopedMessages &) = delete;
+
+private:
+    Messages *previous;
+};
+
+// Why a command could not be completed, for the operator, from an exception that reached a
+// program's outermost guard: "not enough memory" for a failed allocation, the exception's own
+// text otherwise.
+std::string describeException(const std::exception_ptr &error);

@@ -510,10 +510,14 @@ bool read(const std::string &path, std::int16_t picW, std::int16_t picH, COxel &
 bool readBytes(std::string_view bytes, const std::string &path, std::int16_t picW,
                std::int16_t picH, COxel &oxel)
 {
-    // An empty file holds no measurement: taking it for one would leave the grid at (0, 0)
-    // and count the picture as calibrated.
-    if (bytes.empty())
+    // An empty file, or one that ends where it begins, holds no measurement: taking it for one
+    // would leave the grid at (0, 0) and count the picture as calibrated. It is most likely the
+    // remains of a failed copy, so the operator is told which file it is.
+    if (bytes.size() < 2 || (bytes[0] == '\0' && bytes[1] == '\0')) {
+        showMessage("Error in File: " + path + ": the file holds no landmarks", "Oxel",
+            MessageIcon::Critical);
         return false;
+    }
     if (!oxel.initScale(picW, picH, kDefaultPictureWidthMm))
         return false;
 

@@ -26,8 +26,10 @@ std::string landmarkPath(const std::string &picturePath);
 // 430 mm on a picture of picW x picH pixels, then the records are applied in the file's order.
 //
 // True when the file was read up to its end marker (or ended exactly where a key begins).
-// False without a message when the file is missing, empty or cannot be read, or when picW is
-// not a usable picture width. False after the box "Error in File: <path> after Key:<last key read
+// False without a message when the file is missing or cannot be read, or when picW is not a
+// usable picture width. False after the box "Error in File: <path>: the file holds no
+// landmarks" (title "Oxel", critical icon) when the file is empty or holds nothing but its end
+// marker. False after the box "Error in File: <path> after Key:<last key read
 // completely>" (title "Oxel", critical icon) for a malformed file: an unknown type word, a file
 // that ends inside a record, a negative length or count, a count other than the record needs,
 // a refused scale, or a position that is not a finite number. Records applied before the fault
@@ -39,8 +41,7 @@ std::string landmarkPath(const std::string &picturePath);
 // in the file it can only keep or clear the validity it had.
 bool read(const std::string &path, std::int16_t picW, std::int16_t picH, COxel &oxel);
 
-// The same for the file's bytes already in memory; path only names the file in the message.
-// An empty file is no landmark file: false, without a message.
+// The same for the file's bytes already in memory; path only names the file in the messages.
 bool readBytes(std::string_view bytes, const std::string &path, std::int16_t picW,
     std::int16_t picH, COxel &oxel);
 

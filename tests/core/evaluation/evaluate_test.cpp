@@ -192,6 +192,25 @@ TEST_F(Evaluate, HeadBasedWorkedExample)
     EXPECT_EQ(oxel.Center.y, 80.0);
 }
 
+TEST_F(Evaluate, RelativeResultFileIsTakenInTheHostsFolder)
+{
+    // The file is named as typed in the block and found from the picture's folder, not from
+    // wherever the program was started.
+    headBasedExample(oxel, "relative");
+    host.folder = dir.file("");
+    ASSERT_TRUE(evaluate(host));
+    EXPECT_EQ(readBytes(dir.file("relative.dat")), headBasedBlock("relative"));
+    EXPECT_FALSE(std::filesystem::exists("relative.dat"));
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].text, "Data written to " + dir.file("relative.dat"));
+
+    // A name with a folder of its own stays where it leads.
+    messages.boxes.clear();
+    oxel.Patient.DatFile = datFile();
+    ASSERT_TRUE(evaluate(host));
+    EXPECT_EQ(result(), headBasedBlock(datFile()));
+}
+
 TEST_F(Evaluate, CupBasedWorkedExampleWithoutFocusDistance)
 {
     cupBasedExample(oxel, datFile());

@@ -172,24 +172,21 @@ TEST_F(BinFileRead, MissingFileFailsWithoutAMessage)
     EXPECT_TRUE(messages.boxes.empty());
 }
 
-TEST_F(BinFileRead, OnlyTheEndMarkerSetsTheDefaultWidthOf430Millimetres)
+TEST_F(BinFileRead, EmptyFileOrOnlyTheEndMarkerIsRefusedWithTheFileNamed)
 {
-    COxel oxel;
-    ASSERT_TRUE(oxel.initScale(100, 100, 1.0));
-    put(path, kEndMarker);
-    EXPECT_TRUE(BinFile::read(path, 860, 600, oxel));
-    EXPECT_DOUBLE_EQ(oxel.ScaleFactor, 2.0);
-    EXPECT_EQ(oxel.WPixel, 860);
-    EXPECT_EQ(oxel.HPixel, 600);
-    EXPECT_TRUE(messages.boxes.empty());
-}
-
-TEST_F(BinFileRead, EmptyFileIsNoLandmarkFile)
-{
-    // Taken as a measurement it would leave every line at (0, 0) and count as calibrated.
-    COxel oxel;
-    EXPECT_FALSE(readFrom("", oxel));
-    EXPECT_TRUE(messages.boxes.empty());
+    // Taken as a measurement either would leave every line at (0, 0) and count as calibrated.
+    for (const std::string &bytes : {std::string(), kEndMarker, kEndMarker + "\x05garbage"}) {
+        messages.boxes.clear();
+        COxel oxel;
+        ASSERT_TRUE(oxel.initScale(100, 100, 1.0));
+        put(path, bytes);
+        EXPECT_FALSE(BinFile::read(path, 860, 600, oxel));
+        EXPECT_DOUBLE_EQ(oxel.ScaleFactor, 100.0); // nothing applied
+        ASSERT_EQ(messages.boxes.size(), 1u);
+        EXPECT_EQ(messages.boxes[0].text, "Error in File: " + path + ": the file holds no landmarks");
+        EXPECT_EQ(messages.boxes[0].title, "Oxel");
+        EXPECT_EQ(messages.boxes[0].icon, MessageIcon::Critical);
+    }
 }
 
 TEST_F(BinFileRead, UnusablePictureWidthFailsWithoutReading)
@@ -445,7 +442,11 @@ TEST_F(BinFileRead, TruncationIsRefusedExceptAtRecordBoundaries)
         COxel oxel;
         const bool ok = readFrom(whole.substr(0, cut), oxel);
         EXPECT_EQ(ok, atBoundary && cut > 0) << "cut at " << cut;
-        if (atBoundary) {
+        if (cut < 2) {
+            // Nothing, or less than a key: no landmarks at all.
+            ASSERT_EQ(messages.boxes.size(), 1u) << "cut at " << cut;
+            EXPECT_NE(messages.boxes[0].text.find("the file holds no landmarks"), std::string::npos);
+        } else if (atBoundary) {
             EXPECT_TRUE(messages.boxes.empty()) << "cut at " << cut;
         } else {
             const std::string lastKey = recordIndex == 0 ? "" : records[recordIndex - 1].first;
