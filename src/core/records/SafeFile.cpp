@@ -31,12 +31,37 @@ std::string temporarySibling(const std::string &path)
     return name + ".tmp";
 }
 
+// The file a path finally names, through any chain of symbolic links; the path itself when it
+// is no link. Nothing when the chain loops or is too long to follow.
+std::optional<fs::path> linkTarget(fs::path path, std::error_code &ec)
+{
+    // As many links as the system itself follows before it gives up (ELOOP).
+    constexpr int kMostLinks = 40;
+    for (int followed = 0; followed <= kMostLinks; ++followed) {
+        if (!fs::is_symlink(fs::symlink_status(path, ec)))
+            return path;
+        const fs::path next = fs::read_symlink(path, ec);
+        if (ec)
+            return std::nullopt;
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    ec = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    return std::nullopt;
+}
+
 } // namespace
 
 bool replace(const std::string &path, std::string_view bytes, std::string &reason)
 {
-    const fs::path target = fromUtf8(path);
     std::error_code ec;
+    // A link stays a link: the file it names is what gets replaced, beside that file.
+    const std::optional<fs::path> resolved = linkTarget(fromUtf8(path), ec);
+    if (!resolved) {
+        reason = "cannot follow the link " + path + ": " + ec.message();
+        return false;
+    }
+    const fs::path target = *resolved;
+    const std::string targetPath = resolved->string();
     // Any failure to look at the old file other than its absence shows again, with its
     // reason, when the temporary file is created beside it.
     const fs::file_status old = fs::status(target, ec);
@@ -52,9 +77,9 @@ bool replace(const std::string &path, std::string_view bytes, std::string &reaso
         return false;
     }
 
-    std::string temporaryPath = temporarySibling(path);
+    std::string temporaryPath = temporarySibling(targetPath);
     for (int attempt = 0; attempt < 8 && fs::exists(fromUtf8(temporaryPath), ec); ++attempt)
-        temporaryPath = temporarySibling(path);
+        temporaryPath = temporarySibling(targetPath);
     const fs::path temporary = fromUtf8(temporaryPath);
 
     const auto discardTemporary = [&temporary] {

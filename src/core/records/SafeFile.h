@@ -18,7 +18,8 @@ std::optional<std::string> readAll(const std::string &path);
 // Writes bytes to a new file beside path and renames it over path, keeping the old file's
 // permissions. On any failure the new file is removed, path is as it was, and reason says why.
 // An existing file that is not a regular file or that its owner protected from writing is not
-// replaced.
+// replaced. When path is a symbolic link (or a chain of them), the file it names is replaced
+// and the link stays as it was.
 bool replace(const std::string &path, std::string_view bytes, std::string &reason);
 
 } // namespace SafeFile

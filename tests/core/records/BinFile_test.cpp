@@ -848,16 +848,51 @@ TEST_F(BinFileRead, UnreadableFileIsNoLandmarkFile)
     EXPECT_TRUE(messages.boxes.empty());
 }
 
-TEST_F(BinFileWrite, FullDiskKeepsTheLinkAndSaysWhy)
+TEST_F(BinFileWrite, LinkToADeviceIsRefusedAndKept)
 {
-    // The landmark file is a link to a device that is always full.
+    // The landmark file is a link to something that is no regular file; it is not written.
     fs::create_symlink("/dev/full", path);
     COxel oxel = scaledMeasurement();
     std::string error;
     EXPECT_FALSE(BinFile::write(path, oxel, &error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
     EXPECT_TRUE(fs::is_symlink(path));
     EXPECT_EQ(fs::read_symlink(path), "/dev/full");
+}
+
+TEST_F(BinFileWrite, LinkedLandmarkFileIsReplacedAtItsTarget)
+{
+    // hip.bin -> shared/link.bin -> ../store/hip.bin, both links relative to their own folder.
+    fs::create_directories(dir / "shared");
+    fs::create_directories(dir / "store");
+    put(file("store/hip.bin"), "old landmarks");
+    fs::create_symlink("../store/hip.bin", dir / "shared" / "link.bin");
+    fs::create_symlink("shared/link.bin", path);
+    COxel oxel = scaledMeasurement();
+    oxel.Patient.Famname = "Nilsson";
+    std::string error;
+    ASSERT_TRUE(BinFile::write(path, oxel, &error)) << error;
+    EXPECT_EQ(fs::read_symlink(path), "shared/link.bin");
+    EXPECT_EQ(fs::read_symlink(dir / "shared" / "link.bin"), "../store/hip.bin");
+    COxel back;
+    ASSERT_TRUE(BinFile::read(file("store/hip.bin"), kPicW, kPicH, back));
+    EXPECT_EQ(back.Patient.Famname, "Nilsson");
+    // Nothing was left beside the link or the target.
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto &entry : fs::recursive_directory_iterator(dir))
+        ++entries;
+    EXPECT_EQ(entries, 5u); // hip.bin, shared, shared/link.bin, store, store/hip.bin
+}
+
+TEST_F(BinFileWrite, LinkThatLoopsIsRefused)
+{
+    fs::create_symlink("other.bin", path);
+    fs::create_symlink("hip.bin", dir / "other.bin");
+    COxel oxel = scaledMeasurement();
+    std::string error;
+    EXPECT_FALSE(BinFile::write(path, oxel, &error));
+    EXPECT_NE(error.find("cannot follow the link " + path), std::string::npos) << error;
+    EXPECT_EQ(fs::read_symlink(path), "other.bin");
 }
 
 TEST_F(BinFileWrite, VanishedFolderFailsAndLeavesNothing)
