@@ -1,11 +1,16 @@
 #include "core/evaluation/ResultFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <mutex>
 #include <system_error>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ResultFile {
 
@@ -63,6 +68,109 @@ private:
 std::string reasonFrom(int error)
 {
     return error ? std::generic_category().message(error) : std::string("unknown error");
+}
+
+// fcntl locks belong to the process, so they cannot keep two threads of it apart.
+std::mutex appendingInThisProcess;
+
+// Closing the descriptor also gives up the lock, whichever way the append ends. What close
+// reports is not looked at: by then the bytes are on the disk, or cut away again.
+class Descriptor
+{
+public:
+    explicit Descriptor(int descriptor) : fd(descriptor) { }
+
+    ~Descriptor() { ::close(fd); }
+
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+
+private:
+    int fd;
+};
+
+// Each step below answers 0 or the errno of its failure.
+
+int openForAppend(const std::string &path, int &fd)
+{
+    // Without O_NONBLOCK a named pipe that nobody reads would keep the open waiting for ever; on
+    // a regular file the flag changes nothing.
+    do
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    while (fd < 0 && errno == EINTR);
+    return fd < 0 ? errno : 0;
+}
+
+// The longest pause between two tries for the lock: short against a block's few milliseconds of
+// writing, long enough not to keep a core busy while another writer is slow.
+constexpr std::chrono::milliseconds kLockPollCeiling {25};
+
+// EAGAIN when another process still holds a lock on the file after `wait`. Tries again and again
+// rather than waiting in F_SETLKW, which nothing but a signal could end.
+int lockWithin(int fd, std::chrono::milliseconds wait)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + wait;
+    std::chrono::milliseconds pause {1};
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET; // start 0 and length 0: the whole file, however long it grows
+    for (;;) {
+        if (::fcntl(fd, F_SETLK, &whole) == 0)
+            return 0;
+        const int failure = errno;
+        if (failure == EINTR)
+            continue;
+        if (failure != EACCES && failure != EAGAIN)
+            return failure;
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return EAGAIN;
+        std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, kLockPollCeiling);
+    }
+}
+
+// Goes on after a short write: the first one can stop at a size limit or a full disk, and only
+// the next one says why.
+int writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return errno;
+        if (written == 0)
+            return EIO;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
+}
+
+int flushToDisk(int fd)
+{
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    return 0;
+}
+
+// Back to the size the file had when this append took the lock: only its own bytes go. A file
+// the append created goes back to empty but stays, since another writer may have opened it
+// meanwhile and be waiting for the lock; removing it would lose that writer's block.
+int cutBack(int fd, off_t size)
+{
+    while (::ftruncate(fd, size) != 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    // The cut is wanted on the disk too, or a crash could bring the partial block back; when the
+    // flush fails the file is still right for every reader until then, and the write's own
+    // failure is what the operator is told.
+    flushToDisk(fd);
+    return 0;
 }
 
 } // namespace
@@ -128,45 +236,48 @@ std::string formatBlock(const ResultBlock &b)
     return out;
 }
 
-bool append(const std::string &path, std::string_view bytes, std::string &error)
+bool append(const std::string &path, std::string_view bytes, std::string &error,
+            std::chrono::milliseconds lockWait)
 {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    // Only a regular file can be cut back after a failed write; anything else (a device, a
-    // missing file) has nothing of ours to restore.
-    const bool existed = fs::is_regular_file(fs::status(path, ec));
-    std::uintmax_t earlierSize = 0;
-    if (existed) {
-        earlierSize = fs::file_size(path, ec);
-        if (ec) {
-            error = ec.message();
-            return false;
-        }
+    const std::lock_guard oneAtATime(appendingInThisProcess);
+
+    int fd = -1;
+    if (const int failure = openForAppend(path, fd)) {
+        error = reasonFrom(failure);
+        return false;
+    }
+    const Descriptor file(fd);
+
+    if (const int failure = lockWithin(fd, lockWait)) {
+        if (failure == EAGAIN)
+            error = "another program holds the result file (still locked after "
+                + formatNumber(static_cast<double>(lockWait.count()) / 1000)
+                + " s); nothing was written, try again";
+        else
+            error = "the result file could not be locked (" + reasonFrom(failure)
+                + "); nothing was written";
+        return false;
     }
 
-    errno = 0;
-    std::ofstream file(path, std::ios::binary | std::ios::app);
-    if (!file) {
+    struct stat before {};
+    if (::fstat(fd, &before) != 0) {
         error = reasonFrom(errno);
         return false;
     }
-    errno = 0;
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.flush();
-    if (file) {
-        file.close();
-        if (file)
-            return true;
-    }
-    error = reasonFrom(errno);
-    file.close();
+    // A device or a pipe can neither be flushed nor cut back; there is nothing of ours to restore.
+    const bool regular = S_ISREG(before.st_mode);
 
-    std::error_code restoreError;
-    if (fs::is_regular_file(path, restoreError)) {
-        if (existed)
-            fs::resize_file(path, earlierSize, restoreError);
-        else
-            fs::remove(path, restoreError);
+    int failure = writeAll(fd, bytes);
+    if (!failure && regular)
+        failure = flushToDisk(fd);
+    if (!failure)
+        return true; // closing drops the lock
+
+    error = reasonFrom(failure);
+    if (regular) {
+        if (const int cutFailure = cutBack(fd, before.st_size))
+            error += "; the part of the block already written could not be removed ("
+                + reasonFrom(cutFailure) + ")";
     }
     return false;
 }

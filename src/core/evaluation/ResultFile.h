@@ -3,6 +3,7 @@
 #include "core/evaluation/Calc.h"
 #include "core/evaluation/EvaluationHost.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,8 +48,21 @@ namespace ResultFile {
 std::string formatNumber(double value);
 // The 13 lines of a block, each ended by CR LF, in UTF-8 (the file holds Windows-1252).
 std::string formatBlock(const ResultBlock &block);
-// Appends the bytes to the file (created when missing) whole or not at all: after a failed
-// write the file is cut back to its earlier length. False with a reason in error on failure.
-bool append(const std::string &path, std::string_view bytes, std::string &error);
+// How long an append waits for another writer of the same result file (a second window, the
+// command line, a colleague on a shared folder) to finish its block.
+inline constexpr std::chrono::milliseconds kLockWait {5000};
+
+// Appends the bytes to the file (created when missing) whole or not at all, and has them on the
+// disk before it returns true. The whole block is written under an fcntl write lock on the whole
+// file, so blocks of several processes never mix; when another process keeps the lock for
+// longer than `lockWait`, nothing is written and `error` says that another program holds the
+// file. After a failed write or flush exactly the bytes this call wrote are cut away, still
+// under the lock, so blocks others appended before stay; a file this call created is left empty
+// rather than removed, since another writer may already have it open. Appends from threads of
+// one process take turns (the fcntl lock does not part them). False on failure, with the reason
+// in `error`: the system's text, such as "No space left on device", for a failed open, write or
+// flush.
+bool append(const std::string &path, std::string_view bytes, std::string &error,
+            std::chrono::milliseconds lockWait = kLockWait);
 
 } // namespace ResultFile
