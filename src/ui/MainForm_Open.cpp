@@ -77,7 +77,7 @@ bool MainForm::openRadiograph(const QString &givenPath)
     Bitmap->setObserver([this](BitmapChange) { PicBox_Paint(); });
     const std::int16_t W = Bitmap->W, H = Bitmap->H;
 
-    setWindowTitle(path);
+    setWindowTitle(QFileInfo(path).absoluteFilePath());
     scrollSync = true;
     HScroll->setValue(0);
     VScroll->setValue(0);

@@ -1,0 +1,96 @@
+// Memory that runs out in the programs' own code: the command line ends with its reason and
+// status 2, the window says why and goes on; no file is left half written.
+
+#include <cmath>
+#include <filesystem>
+#include <iostream>
+#include <numbers>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "CommandLine.h"
+#include "FailingAllocation.h"
+#include "core/model/COxel.h"
+#include "core/records/BinFile.h"
+#include "support/BmpFile.h"
+#include "support/TempDir.h"
+
+namespace {
+
+// Collects what is written to std::cerr while it lives.
+class CapturedStderr
+{
+public:
+    CapturedStderr() : previous(std::cerr.rdbuf(text.rdbuf())) {}
+    ~CapturedStderr() { std::cerr.rdbuf(previous); }
+    CapturedStderr(const CapturedStderr &) = delete;
+    CapturedStderr &operator=(const CapturedStderr &) = delete;
+
+    std::string str() const { return text.str(); }
+
+private:
+    std::ostringstream text;
+    std::streambuf *previous;
+};
+
+// A left hip ready to be evaluated, whose head was outlined with many points, so that its
+// landmark file is large.
+std::string radiographWithManyHeadPoints(const TempDir &dir, int headPoints)
+{
+    const std::string picture = dir.file("hip.bmp");
+    EXPECT_TRUE(writeBmp(picture, 2000, 1600, [](int, int) { return 90; }));
+    COxel oxel;
+    oxel.setPicBox(nullptr);
+    EXPECT_TRUE(oxel.initScale(2000, 1600, 400.0));
+    oxel.init(400, 1200, 1400, 1200);
+    for (CLine *line :
+        {&oxel.H_B, &oxel.H_M, &oxel.H_T, &oxel.V_L, &oxel.V_M, &oxel.V_F, &oxel.V_R})
+        line->Valid = true;
+    for (int i = 0; i < headPoints; ++i) {
+        const double t = 2 * std::numbers::pi * i / headPoints;
+        oxel.Head.addPoint(1250 + 80 * std::cos(t), 800 + 80 * std::sin(t));
+    }
+    EXPECT_TRUE(oxel.Head.fit());
+    oxel.Head.Valid = true;
+    oxel.Datum = "20240115";
+    oxel.Patient.Famname = "Berg";
+    oxel.Patient.Vorname = "Ida";
+    oxel.Patient.Typ = 1;
+    oxel.Patient.HeadTR = 14;
+    oxel.Patient.CupTR = 18;
+    oxel.Patient.DatFile = dir.file("patient");
+    EXPECT_TRUE(BinFile::write(BinFile::landmarkPath(picture), oxel));
+    return picture;
+}
+
+} // namespace
+
+TEST(CommandLineOutOfMemory, EndsWithItsReasonAndStatusTwoAndWritesNothing)
+{
+    TempDir dir;
+    const std::string picture = radiographWithManyHeadPoints(dir, 10000);
+    const std::string landmarkFile = dir.file("hip.bin");
+    const std::string before = readBytes(landmarkFile);
+    ASSERT_GT(before.size(), 150000u);
+
+    int status = -1;
+    std::string err;
+    {
+        CapturedStderr captured;
+        const FailingAllocation fail(64 * 1024); // reading the 160 kB landmark file fails
+        status = CommandLine::run({"evaluate", picture});
+        err = captured.str();
+        EXPECT_GT(FailingAllocation::refusals(), 0u);
+    }
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(err, "Oxel Error: not enough memory\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("patient.dat")));
+    EXPECT_EQ(readBytes(landmarkFile), before);
+
+    // With memory back, the same picture is evaluated as ever.
+    CapturedStderr captured;
+    EXPECT_EQ(CommandLine::run({"evaluate", picture}), 0) << captured.str();
+    EXPECT_TRUE(std::filesystem::exists(dir.file("patient.dat")));
+}
