@@ -1,9 +1,11 @@
 # Thin wrapper around CMake. `make test` is the one test command: it installs what the build
 # and the tests need (only what is missing), configures, builds and runs every test, then
-# builds the tests once more with AddressSanitizer and UndefinedBehaviorSanitizer and runs them.
+# builds the tests once more with AddressSanitizer and UndefinedBehaviorSanitizer and runs them,
+# and last the tests of the code that runs on two threads with ThreadSanitizer.
 
 BUILD_DIR ?= build
 SANITIZE_DIR ?= build-sanitize
+TSAN_DIR ?= build-tsan
 FUZZ_DIR ?= build-fuzz
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -29,7 +31,16 @@ define install_missing
 	fi
 endef
 
-.PHONY: all deps configure build test sanitize run fuzz clean format
+# The tests of the code that works on two threads: the grey buffer's filling and sharpening, the
+# view's stretch copy, and the loader, which prepares the buffer's pages while it decodes.
+TSAN_TESTS := ^(PixelBuffer|Sharpening|Box|LargeBox|PictureOpens|PictureRefused)\.
+
+# ThreadSanitizer (of g++ 12) needs its shadow memory at fixed addresses, which a kernel that
+# randomises mappings with more bits (32, as recent kernels may) can have taken already: the run
+# is made without address randomisation where the system allows it (setarch comes with Debian).
+NO_ASLR = $(shell setarch $$(uname -m) -R true 2>/dev/null && echo setarch $$(uname -m) -R)
+
+.PHONY: all deps configure build test sanitize tsan run fuzz clean format
 
 all: build
 
@@ -45,6 +56,7 @@ build: configure
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) sanitize
+	$(MAKE) tsan
 
 # The tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer: any report fails.
 sanitize: deps
@@ -55,6 +67,15 @@ sanitize: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer-suppressions.txt:print_suppressions=0 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# The tests of the threaded code, built with ThreadSanitizer: any report fails the run. Only the
+# two test programs that hold those tests are built.
+tsan: deps
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DOXEL_WERROR=ON -DOXEL_TSAN=ON
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target oxel_core_tests oxel_ui_tests
+	cd $(TSAN_DIR) && \
+	  TSAN_OPTIONS=halt_on_error=1:exitcode=66:suppressions=$(CURDIR)/tests/tsan-suppressions.txt \
+	  $(NO_ASLR) ctest --output-on-failure --no-tests=error -j $(JOBS) -R '$(TSAN_TESTS)'
 
 # Each fuzz target for FUZZ_SECONDS, starting from its committed corpus; findings are written
 # into $(FUZZ_DIR) and fail the command.
@@ -80,4 +101,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR)

@@ -167,10 +167,21 @@ void PictureBox::stretchCopy(const CBitmap &picture)
     while (endInside > firstInside && column[static_cast<std::size_t>(endInside - 1)] < 0)
         --endInside;
 
+    // The pixels are taken once, before a second thread starts: QImage's writable accessors
+    // part the image from any copy that shares its pixels and count each access in the image,
+    // neither of which two threads may do at once.
+    uchar *const bits = image.bits();
+    if (!bits)
+        return; // no memory to part the image from a copy that shares its pixels
+    const auto stride = static_cast<std::size_t>(image.bytesPerLine());
+    const auto boxRow = [bits, stride](int dy) {
+        return reinterpret_cast<QRgb *>(bits + static_cast<std::size_t>(dy) * stride);
+    };
+
     const auto rows = [&](int firstRow, int endRow) {
         double previousRow = -1;
         for (int dy = firstRow; dy < endRow; ++dy) {
-            auto *out = reinterpret_cast<QRgb *>(image.scanLine(dy));
+            QRgb *out = boxRow(dy);
             const double sy = std::floor(scaleTop + (dy + 0.5) * unitsPerPixelY);
             if (sy < 0 || sy >= picture.H || firstInside >= endInside) {
                 std::fill(out, out + boxWidth, kOutsidePicture);
@@ -178,8 +189,7 @@ void PictureBox::stretchCopy(const CBitmap &picture)
             }
             // Magnified, several box rows show the same picture row.
             if (sy == previousRow && dy > firstRow) {
-                std::memcpy(out, image.constScanLine(dy - 1),
-                    static_cast<std::size_t>(boxWidth) * sizeof(QRgb));
+                std::memcpy(out, boxRow(dy - 1), static_cast<std::size_t>(boxWidth) * sizeof(QRgb));
                 continue;
             }
             previousRow = sy;

@@ -388,10 +388,12 @@ std::unique_ptr<CBitmap> decode(QImageReader &reader, std::string &error, std::u
             static_cast<int>(std::max<std::uint64_t>(megabytes, 1)));
     }
     auto bitmap = std::make_unique<CBitmap>();
-    // The grey buffer's pages are put in place on the other core while this one decodes.
-    std::thread prepare;
+    // The grey buffer's pages are put in place on the other core while this one decodes. The
+    // buffer is not touched here until that thread has been joined; should decoding throw, the
+    // thread is joined on the way out, before the buffer it writes goes.
+    std::jthread prepare;
     if (size.isValid())
-        prepare = std::thread([&bitmap, size] { bitmap->reserve(size.width(), size.height()); });
+        prepare = std::jthread([&bitmap, size] { bitmap->reserve(size.width(), size.height()); });
     const QImage image = reader.read();
     if (prepare.joinable())
         prepare.join();

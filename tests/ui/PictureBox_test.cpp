@@ -154,3 +154,49 @@ TEST_F(Box, CursorCodesChooseShapes)
     EXPECT_EQ(box.cursor().shape(), Qt::BitmapCursor);
     EXPECT_EQ(box.mousePointer(), MousePointer::Custom);
 }
+
+namespace {
+
+// How many pixels of the image differ from the pattern of patterned() seen from (left, top),
+// each picture pixel magnified to magnification x magnification box pixels.
+int pixelsOffThePattern(const QImage &image, int left, int top, int magnification)
+{
+    int wrong = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const int px = left + x / magnification, py = top + y / magnification;
+            wrong += image.pixel(x, y) != greyPixel((px * 3 + py * 7) % 256);
+        }
+    }
+    return wrong;
+}
+
+} // namespace
+
+// A box large enough to be drawn in two bands at once, by two threads; a copy of what it showed
+// is held, as a caller may keep any image, so that drawing must first part the box from it.
+TEST(LargeBox, DrawsBothBandsInFullAndLeavesAHeldCopyAsItWas)
+{
+    PictureBox box;
+    box.resize(640, 400);
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    ASSERT_EQ(box.canvas().size(), QSize(640, 400));
+    const CBitmap picture = patterned(1000, 800);
+
+    box.resetScale();
+    box.stretchCopy(picture);
+    const QImage held = box.canvas(); // shares the pixels, as every QImage copy does
+    EXPECT_EQ(pixelsOffThePattern(held, 0, 0, 1), 0);
+
+    // Magnified twice and scrolled to (300, 350): box pixel (x, y) shows picture pixel
+    // (300 + x / 2, 350 + y / 2); the rows on either side of the bands' seam, 199 and 200,
+    // show picture rows 449 and 450.
+    box.setScaleLeft(300);
+    box.setScaleTop(350);
+    box.setScaleWidth(320);
+    box.setScaleHeight(200);
+    box.stretchCopy(picture);
+    EXPECT_EQ(pixelsOffThePattern(box.canvas(), 300, 350, 2), 0);
+    EXPECT_EQ(pixelsOffThePattern(held, 0, 0, 1), 0);
+}

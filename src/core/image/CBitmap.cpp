@@ -31,7 +31,14 @@ struct Rows
 // so the inner loops are plain 16-bit loads and adds that the compiler vectorises.
 // target_clones builds them once more for AVX2 and AVX-512, chosen when the program starts on a
 // processor that has them; elsewhere the plain build runs.
+// ThreadSanitizer instruments the function that chooses among them, which the dynamic loader
+// runs before the sanitizer is set up, so the program would fail at its start: built for that
+// sanitizer, only the plain build is made. The threads share the same rows either way.
+#ifdef __SANITIZE_THREAD__
+#define OXEL_PIXEL_LOOP
+#else
 #define OXEL_PIXEL_LOOP __attribute__((target_clones("arch=skylake-avx512", "avx2", "default")))
+#endif
 
 using Wide = std::int16_t;
 
