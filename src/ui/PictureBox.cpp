@@ -3,7 +3,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include <QKeyEvent>
@@ -13,6 +12,7 @@
 #include <QPalette>
 
 #include "core/image/CBitmap.h"
+#include "core/image/SideBySide.h"
 #include "core/model/Raster.h"
 
 namespace {
@@ -202,9 +202,7 @@ void PictureBox::stretchCopy(const CBitmap &picture)
     };
     // Two bands on the two cores once the box is large enough for that to pay.
     if (static_cast<long>(boxWidth) * boxHeight >= kParallelPixels) {
-        std::thread lower(rows, boxHeight / 2, boxHeight);
-        rows(0, boxHeight / 2);
-        lower.join();
+        sideBySide([&] { rows(0, boxHeight / 2); }, [&] { rows(boxHeight / 2, boxHeight); });
     } else {
         rows(0, boxHeight);
     }

@@ -8,11 +8,13 @@
 #include <limits>
 #include <optional>
 #include <sstream>
-#include <thread>
+#include <new>
 
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
+
+#include "core/image/SideBySide.h"
 
 namespace PictureLoader {
 
@@ -389,14 +391,13 @@ std::unique_ptr<CBitmap> decode(QImageReader &reader, std::string &error, std::u
     }
     auto bitmap = std::make_unique<CBitmap>();
     // The grey buffer's pages are put in place on the other core while this one decodes. The
-    // buffer is not touched here until that thread has been joined; should decoding throw, the
-    // thread is joined on the way out, before the buffer it writes goes.
-    std::jthread prepare;
+    // buffer is not touched here until both have ended.
+    QImage image;
     if (size.isValid())
-        prepare = std::jthread([&bitmap, size] { bitmap->reserve(size.width(), size.height()); });
-    const QImage image = reader.read();
-    if (prepare.joinable())
-        prepare.join();
+        sideBySide([&] { image = reader.read(); },
+            [&bitmap, size] { bitmap->reserve(size.width(), size.height()); });
+    else
+        image = reader.read();
     limit.reset();
     if (image.isNull()) {
         error = reader.errorString().toStdString();
@@ -412,12 +413,25 @@ std::unique_ptr<CBitmap> decode(QImageReader &reader, std::string &error, std::u
     return bitmap;
 }
 
+// Decodes, and turns a shortage of memory that the header did not foresee into a reason like
+// any other, so that the window keeps what it showed.
+std::unique_ptr<CBitmap> decodeOrExplain(
+    QImageReader &reader, std::string &error, std::uint64_t availableBytes)
+{
+    try {
+        return decode(reader, error, availableBytes);
+    } catch (const std::bad_alloc &) {
+        error = "not enough memory to hold the picture";
+        return nullptr;
+    }
+}
+
 } // namespace
 
 std::unique_ptr<CBitmap> load(const QString &path, std::string &error)
 {
     QImageReader reader(path);
-    return decode(reader, error, availableMemory());
+    return decodeOrExplain(reader, error, availableMemory());
 }
 
 std::unique_ptr<CBitmap> loadData(const QByteArray &data, std::string &error)
@@ -432,7 +446,7 @@ std::unique_ptr<CBitmap> loadData(
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
-    return decode(reader, error, availableBytes);
+    return decodeOrExplain(reader, error, availableBytes);
 }
 
 std::uint64_t availableMemory()

@@ -8,6 +8,10 @@
 #include <sstream>
 #include <string>
 
+#include <QAction>
+#include <QApplication>
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 #include "CommandLine.h"
@@ -15,7 +19,10 @@
 #include "core/model/COxel.h"
 #include "core/records/BinFile.h"
 #include "support/BmpFile.h"
+#include "support/RecordingMessages.h"
 #include "support/TempDir.h"
+#include "ui/MainForm.h"
+#include "ui/PictureBox.h"
 
 namespace {
 
@@ -93,4 +100,91 @@ TEST(CommandLineOutOfMemory, EndsWithItsReasonAndStatusTwoAndWritesNothing)
     CapturedStderr captured;
     EXPECT_EQ(CommandLine::run({"evaluate", picture}), 0) << captured.str();
     EXPECT_TRUE(std::filesystem::exists(dir.file("patient.dat")));
+}
+
+namespace {
+
+// A window with a picture of width x height open, shown.
+class WindowOutOfMemory : public ::testing::Test
+{
+protected:
+    void open(int width, int height)
+    {
+        const std::string path = dir.file("first.bmp");
+        ASSERT_TRUE(writeBmp(path, width, height, [](int x, int y) { return (x * 7 + y * 3) % 251; }));
+        MainFormEnvironment env;
+        env.settingsPath = QString::fromStdString(dir.file("Zek2.ini"));
+        env.chooseFile = [this](const QString &) { return nextPicture; };
+        env.showStartup = [](QWidget *) {};
+        nextPicture = QString::fromStdString(path);
+        window = std::make_unique<MainForm>(env);
+        ASSERT_TRUE(window->start());
+        window->resize(900, 700);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    std::vector<std::uint8_t> pixels() const
+    {
+        const CBitmap &b = *window->Bitmap;
+        std::vector<std::uint8_t> all;
+        for (int y = 0; y < b.H; ++y)
+            all.insert(all.end(), b.scanLine(y), b.scanLine(y) + b.W);
+        return all;
+    }
+
+    TempDir dir;
+    QString nextPicture;
+    RecordingMessages messages;
+    std::unique_ptr<MainForm> window;
+};
+
+} // namespace
+
+TEST_F(WindowOutOfMemory, PictureTooLargeForWhatIsLeftIsRefusedAndTheOldOneStays)
+{
+    open(400, 300);
+    const COxel *before = window->oxel.get();
+    const std::string second = dir.file("second.bmp");
+    ASSERT_TRUE(writeBmp(second, 1200, 1000, [](int, int) { return 77; }));
+    nextPicture = QString::fromStdString(second);
+    {
+        const FailingAllocation fail(1 << 20); // the 1.2 MB grey buffer cannot be had
+        window->action("m_Open")->trigger();
+        EXPECT_GT(FailingAllocation::refusals(), 0u);
+    }
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].title, "Error");
+    EXPECT_EQ(messages.boxes[0].text, "load Error: not enough memory for a picture of 1200 x 1000 pixels");
+    EXPECT_EQ(window->oxel.get(), before);
+    EXPECT_EQ(window->Bitmap->W, 400);
+
+    window->action("m_Open")->trigger(); // memory is back
+    EXPECT_EQ(window->Bitmap->W, 1200);
+}
+
+TEST_F(WindowOutOfMemory, SharpeningThatCannotFinishLeavesThePictureAndTheCursors)
+{
+    open(1024, 768); // large enough for two threads to share the work
+    const std::vector<std::uint8_t> before = pixels();
+    window->pictureBox()->setMousePointer(MousePointer::Cross);
+    {
+        const FailingAllocation fail(4096); // the rows each thread widens cannot be had
+        window->action("m_filter1")->trigger();
+        EXPECT_GT(FailingAllocation::refusals(), 0u);
+    }
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].title, "Oxel Error");
+    EXPECT_EQ(messages.boxes[0].text, "the command could not be completed: not enough memory");
+    EXPECT_EQ(pixels(), before);
+    EXPECT_EQ(window->pictureBox()->mousePointer(), MousePointer::Cross);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // Nothing was sharpened, so there is nothing to undo; sharpening works again.
+    window->action("m_undo")->trigger();
+    EXPECT_EQ(pixels(), before);
+    window->action("m_filter1")->trigger();
+    EXPECT_NE(pixels(), before);
+    window->action("m_undo")->trigger();
+    EXPECT_EQ(pixels(), before);
 }

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/image/Global.h"
+#include "core/image/SideBySide.h"
 
 namespace {
 
@@ -145,9 +146,7 @@ void inTwoBands(int first, int end, std::size_t pixelCount, Work work)
         return;
     }
     const int middle = first + (end - first) / 2;
-    std::thread other([&] { work(middle, end); });
-    work(first, middle);
-    other.join();
+    sideBySide([&] { work(first, middle); }, [&] { work(middle, end); });
 }
 
 // The blue bytes of a row of pixels step bytes long; a fixed step lets the compiler vectorise.
@@ -287,16 +286,29 @@ void CBitmap::Filter(const Kernel &weight)
 {
     if (!initialised)
         return;
-    filtered = true;
     // The result is built in the other buffer, which then holds the pixels, while the current
-    // pixels stay as the filter source: no copy of the picture is needed.
+    // pixels stay as the filter source: no copy of the picture is needed. A filter that cannot
+    // finish (no memory for its rows) leaves the pixels and the undo as they were.
+    const bool wasFiltered = filtered;
+    filtered = true;
     std::swap(pixelBuffer, sourceBuffer);
+    try {
+        filterInto(weight);
+    } catch (...) {
+        std::swap(pixelBuffer, sourceBuffer);
+        filtered = wasFiltered;
+        throw;
+    }
+    notify(BitmapChange::Pixels);
+}
+
+void CBitmap::filterInto(const Kernel &weight)
+{
 
     const int n = weight.N();
     const int width = W, height = H;
     if (width < 2 * n + 1 || height < 2 * n + 1) {
         std::memcpy(pixelBuffer.get(), sourceBuffer.get(), bufferBytes);
-        notify(BitmapChange::Pixels);
         return;
     }
     // The border rows keep their values.
@@ -317,7 +329,6 @@ void CBitmap::Filter(const Kernel &weight)
         inTwoBands(n, height - n, bufferBytes,
             [&](int first, int end) { sharpenRows(level, rows, first, end); });
     }
-    notify(BitmapChange::Pixels);
 }
 
 // Any other kernel, by the definition: the weighted sum accumulated in doubles.

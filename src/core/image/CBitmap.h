@@ -83,6 +83,8 @@ public:
 
 private:
     void notify(BitmapChange change) const;
+    // Filters the source buffer into the pixel buffer; may throw when memory runs out.
+    void filterInto(const Kernel &weight);
     void filterGeneric(const Kernel &weight);
 
     bool initialised = false;
