@@ -1,4 +1,5 @@
-// The widget tests' main: one QApplication for all tests, offscreen unless told otherwise.
+// The main of the widget and fault tests: one QApplication for all tests, offscreen unless told
+// otherwise.
 
 #include <QApplication>
 #include <QStandardPaths>
