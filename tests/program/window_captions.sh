@@ -19,7 +19,7 @@ has_window() {
 }
 
 wait_for_window() {
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 200); do
         has_window "$1" && return 0
         sleep 0.2
     done
@@ -34,22 +34,33 @@ cd "$work/study 7" || exit 1
 pid=$!
 wait_for_window "$picture" || exit 1
 
-# Write Data on an uncalibrated picture asks its question in a box titled "Oxel".
+# Chooses a command of the main window's File menu by its accelerator keys, again until the
+# window named $2 appears: a slow machine may not have opened the menu when the key arrives.
+choose_from_file_menu() {
+    for _ in $(seq 1 10); do
+        xdotool windowfocus --sync "$window" key --clearmodifiers alt+f
+        sleep 0.5
+        xdotool key "$1"
+        for _ in $(seq 1 10); do
+            has_window "$2" && return 0
+            sleep 0.3
+        done
+        xdotool key Escape Escape
+    done
+    wait_for_window "$2"
+}
+
 window=$(xdotool search --name "^$picture\$" | head -n 1)
-xdotool windowfocus --sync "$window" key --clearmodifiers alt+f
-sleep 0.5
-xdotool key w
-wait_for_window "Oxel" || exit 1
+
+# Write Data on an uncalibrated picture asks its question in a box titled "Oxel".
+choose_from_file_menu w "Oxel" || exit 1
 xdotool key Escape
 sleep 0.5
 
 # Exit asks with the application's own title.
-xdotool windowfocus --sync "$window" key --clearmodifiers alt+f
-sleep 0.5
-xdotool key e
-wait_for_window "Oxel2" || exit 1
+choose_from_file_menu e "Oxel2" || exit 1
 xdotool key Return
-for _ in $(seq 1 50); do
+for _ in $(seq 1 100); do
     kill -0 "$pid" 2>/dev/null || exit 0
     sleep 0.2
 done
