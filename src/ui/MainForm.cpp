@@ -207,7 +207,7 @@ void MainForm::createMenus()
             zoomBy(1 / zoomStep, false);
     });
     add(m_Zoom, "m_ZoomMouse", "Zoom with Mouse", Qt::Key_F7, [this] {
-        toolMode = 90;
+        toolMode = ToolMode::ZoomByClick;
         PicBox->setMousePointer(MousePointer::Custom);
         setStatus("zoom by mouse click, center is current position - end with right mouse button");
     });
@@ -239,18 +239,9 @@ void MainForm::createMenus()
         [this] { HardCopy::hardcopyCommand(this, environment.hardCopy); });
 
     QMenu *m_Tools = menuBar()->addMenu("&Measurement Tools");
-    add(m_Tools, "m_Head", "&Head", QKeySequence("Ctrl+H"), [this] {
-        if (oxel)
-            startLandmark(oxel->Head, "enter at last 3 points for circle", 100);
-    });
-    add(m_Tools, "m_Cup", "&Cup", QKeySequence("Ctrl+C"), [this] {
-        if (oxel)
-            startLandmark(oxel->Cup, "enter exact 3 or at last 5 points for ellipse", 200);
-    });
-    add(m_Tools, "m_Rim", "&Rim", QKeySequence("Ctrl+R"), [this] {
-        if (oxel)
-            startLandmark(oxel->Rim, "enter exact 3 or at least 5 points for ellipse", 300);
-    });
+    add(m_Tools, "m_Head", "&Head", QKeySequence("Ctrl+H"), [this] { startLandmark(0); });
+    add(m_Tools, "m_Cup", "&Cup", QKeySequence("Ctrl+C"), [this] { startLandmark(1); });
+    add(m_Tools, "m_Rim", "&Rim", QKeySequence("Ctrl+R"), [this] { startLandmark(2); });
     m_Ruler = add(m_Tools, "m_Ruler", "&enable Ruler", {}, [this] {
         if (!oxel)
             return;
@@ -531,15 +522,18 @@ void MainForm::sharpen(int level)
     withHourglass([this, level] { Bitmap->Filter(*Global::SharpenKernel(level)); });
 }
 
-void MainForm::startLandmark(PointLandmark &landmark, const QString &status, std::int16_t mode)
+void MainForm::startLandmark(std::size_t which)
 {
+    if (!oxel)
+        return;
+    PointLandmark &landmark = *oxel->landmarks()[which];
     landmark.Valid = false;
     oxel->Visible = false;
     PicBox_Paint();
     landmark.removeAll();
     PicBox->setMousePointer(MousePointer::Cross);
-    setStatus(status);
-    toolMode = mode;
+    setStatus(kLandmarkTools[which].prompt);
+    toolMode = kLandmarkTools[which].collect;
 }
 
 void MainForm::calibrate()
@@ -548,7 +542,7 @@ void MainForm::calibrate()
         return;
     oxel->CalibPoints.setPicBox(PicBox);
     dragPoint = &oxel->CalibPoints.P0;
-    toolMode = 21;
+    toolMode = ToolMode::CalibFirst;
     PicBox->setMousePointer(MousePointer::Cross);
     setStatus("select 1st point for calibration");
 }
@@ -561,5 +555,5 @@ void MainForm::calcDistance()
     PicBox->setForeColor(kColorGreen);
     PicBox->setDrawMode(kDrawXor);
     PicBox->setMousePointer(MousePointer::Cross);
-    toolMode = 25;
+    toolMode = ToolMode::DistanceWaiting;
 }

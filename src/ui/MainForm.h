@@ -12,6 +12,7 @@
 #include "core/model/COxel.h"
 #include "core/model/DrawingSurface.h"
 #include "ui/HardCopy.h"
+#include "ui/ToolMode.h"
 
 class PictureBox;
 class QAction;
@@ -73,7 +74,7 @@ public:
 
     bool isCalibrated() const { return calibrated; }
 
-    std::int16_t currentToolMode() const { return toolMode; }
+    ToolMode currentToolMode() const { return toolMode; }
 
     const std::string &landmarkFile() const { return landmarkPath; }
 
@@ -97,7 +98,8 @@ private:
     void setStatus(const QString &text);
     void setRulerAndCrossMarks();
     void withHourglass(const std::function<void()> &operation);
-    void startLandmark(PointLandmark &landmark, const QString &status, std::int16_t mode);
+    // Starts collecting the points of the landmark with that place in landmarks().
+    void startLandmark(std::size_t which);
 
     // Runs one mouse or key event of the picture; when it fails the interaction is given up.
     void pictureEvent(const std::function<void()> &handler);
@@ -116,8 +118,8 @@ private:
     void dropInteraction();
     void calibrationDialog();
     void drawInLandmarkColour();
+    // The landmark whose points the current mode collects or drags; none in other modes.
     PointLandmark *landmarkOfMode() const;
-    bool refitLandmarkOfMode();
 
     void writeData();
     void exitProgram();
@@ -138,7 +140,7 @@ private:
 
     std::string landmarkPath;
     bool calibrated = false;
-    std::int16_t toolMode = 0;
+    ToolMode toolMode = ToolMode::Idle;
     bool scrollSync = false;
     CLine *dragLine = nullptr;
     CLine distanceLine; // the measuring line of "calc Distance"

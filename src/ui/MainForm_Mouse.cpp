@@ -13,61 +13,47 @@
 #include "ui/CalibDialog.h"
 #include "ui/MainForm.h"
 #include "ui/PictureBox.h"
+#include "ui/ToolMode.h"
 
 namespace {
 
-// Modes of the picture (toolMode).
-constexpr std::int16_t kIdle = 0;
-constexpr std::int16_t kCalibFirst = 21;
-constexpr std::int16_t kCalibSecond = 22;
-constexpr std::int16_t kDistanceWaiting = 25;
-constexpr std::int16_t kDistanceDragging = 26;
-constexpr std::int16_t kZoomByClick = 90;
-constexpr std::int16_t kHeadPoints = 100, kHeadPointDrag = 101;
-constexpr std::int16_t kCupPoints = 200, kCupPointDrag = 201;
-constexpr std::int16_t kRimPoints = 300, kRimPointDrag = 301;
-
-struct LineItem
-{
-    const char *name;
-    int cursor;
-};
-
-// Names and hover cursors of hit codes 1 to 14.
-const LineItem kLineItems[] = {
-    {"Base-Line", MousePointer::Diagonal},
-    {"Base-Line", MousePointer::Diagonal},
-    {"Base-Line", MousePointer::UpDown},
-    {"H-M-Line", MousePointer::UpDown},
-    {"Top-Line", MousePointer::UpDown},
-    {"Left-Line", MousePointer::LeftRight},
-    {"V-M-Line", MousePointer::LeftRight},
-    {"F-Line", MousePointer::LeftRight},
-    {"Right-Line", MousePointer::LeftRight},
-    {"Cross-H-Line", MousePointer::UpDown},
-    {"Cross-V-Line", MousePointer::LeftRight},
-    {"Ruler-Line", MousePointer::UpDown},
-    {"Ruler-Line", MousePointer::Diagonal},
-    {"Ruler-Line", MousePointer::Diagonal},
-};
-
-const char *hoverSuffix(int code)
+// The hover cursor of each line hit code (1 to 14).
+int hoverCursor(HitCode code)
 {
     switch (code) {
-    case 1:
-    case 13:
+    case HitCode::BaseP0:
+    case HitCode::BaseP1:
+    case HitCode::RulerP0:
+    case HitCode::RulerP1:
+        return MousePointer::Diagonal;
+    case HitCode::LeftLine:
+    case HitCode::VMLine:
+    case HitCode::FLine:
+    case HitCode::RightLine:
+    case HitCode::CrossV:
+        return MousePointer::LeftRight;
+    default:
+        return MousePointer::UpDown;
+    }
+}
+
+const char *hoverSuffix(HitCode code)
+{
+    switch (code) {
+    case HitCode::BaseP0:
+    case HitCode::RulerP0:
         return " P0";
-    case 2:
-    case 14:
+    case HitCode::BaseP1:
+    case HitCode::RulerP1:
         return " P1";
     default:
         return "";
     }
 }
 
-bool isLineCode(int code)
+QString lineName(HitCode code)
 {
-    return code >= 1 && code <= 14;
+    return QString::fromLatin1(COxel::kLineNames[COxel::lineIndex(code)]);
 }
 
 QString oneDecimal(double v)
@@ -88,34 +74,6 @@ QString singleText(double value)
         .replace(QLatin1Char('.'), QLocale().decimalPoint());
 }
 
-CLine *lineOfCode(COxel &oxel, int code)
-{
-    switch (code) {
-    case 1:
-    case 2:
-    case 3:
-        return &oxel.H_B;
-    case 4:
-        return &oxel.H_M;
-    case 5:
-        return &oxel.H_T;
-    case 6:
-        return &oxel.V_L;
-    case 7:
-        return &oxel.V_M;
-    case 8:
-        return &oxel.V_F;
-    case 9:
-        return &oxel.V_R;
-    case 10:
-        return &oxel.Cross_H;
-    case 11:
-        return &oxel.Cross_V;
-    default:
-        return &oxel.Ruler;
-    }
-}
-
 } // namespace
 
 void MainForm::drawInLandmarkColour()
@@ -126,36 +84,12 @@ void MainForm::drawInLandmarkColour()
 
 PointLandmark *MainForm::landmarkOfMode() const
 {
-    switch (toolMode) {
-    case kHeadPoints:
-    case kHeadPointDrag:
-        return &oxel->Head;
-    case kCupPoints:
-    case kCupPointDrag:
-        return &oxel->Cup;
-    case kRimPoints:
-    case kRimPointDrag:
-        return &oxel->Rim;
-    default:
-        return nullptr;
+    const auto landmarks = oxel->landmarks();
+    for (std::size_t i = 0; i < landmarks.size(); ++i) {
+        if (toolMode == kLandmarkTools[i].collect || toolMode == kLandmarkTools[i].drag)
+            return landmarks[i];
     }
-}
-
-bool MainForm::refitLandmarkOfMode()
-{
-    switch (toolMode) {
-    case kHeadPoints:
-    case kHeadPointDrag:
-        return oxel->Head.fit();
-    case kCupPoints:
-    case kCupPointDrag:
-        return oxel->Cup.fit();
-    case kRimPoints:
-    case kRimPointDrag:
-        return oxel->Rim.fit();
-    default:
-        return false;
-    }
+    return nullptr;
 }
 
 void MainForm::picMouseDown(int button, double x, double y)
@@ -163,14 +97,15 @@ void MainForm::picMouseDown(int button, double x, double y)
     if (!oxel)
         return;
     if (button == MouseButton::Right) {
-        const bool dragging = (toolMode >= 1 && toolMode <= 14) || toolMode == kDistanceDragging
-            || toolMode == kHeadPointDrag || toolMode == kCupPointDrag || toolMode == kRimPointDrag;
+        const bool collecting = toolMode == ToolMode::CollectHead
+            || toolMode == ToolMode::CollectCup || toolMode == ToolMode::CollectRim;
         // A right press in the middle of a drag takes it back, as Escape does.
-        if (dragging)
-            cancelDrag();
-        else if (toolMode == kHeadPoints || toolMode == kCupPoints || toolMode == kRimPoints)
+        if (collecting)
             finishLandmark();
-        toolMode = kIdle;
+        else if (landmarkOfMode() || isLineDrag(toolMode)
+            || toolMode == ToolMode::DistanceDragging)
+            cancelDrag();
+        toolMode = ToolMode::Idle;
         PicBox->setMousePointer(MousePointer::Default);
         setStatus("");
         return;
@@ -179,36 +114,36 @@ void MainForm::picMouseDown(int button, double x, double y)
         return;
 
     switch (toolMode) {
-    case kIdle:
+    case ToolMode::Idle:
         pick(x, y);
         break;
-    case kCalibFirst:
+    case ToolMode::CalibFirst:
         dragPoint->change(x, y);
         drawInLandmarkColour();
         oxel->CalibPoints.P0.draw();
         dragPoint = &oxel->CalibPoints.P1;
-        toolMode = kCalibSecond;
+        toolMode = ToolMode::CalibSecond;
         setStatus("select 2nd point for calibration");
         break;
-    case kCalibSecond:
+    case ToolMode::CalibSecond:
         dragPoint->change(x, y);
         drawInLandmarkColour();
         oxel->CalibPoints.P1.draw();
         dragPoint = nullptr;
-        toolMode = kIdle;
+        toolMode = ToolMode::Idle;
         setStatus("");
         calibrationDialog();
         break;
-    case kDistanceWaiting:
+    case ToolMode::DistanceWaiting:
         dragLine->init(x, y, x, y);
-        toolMode = kDistanceDragging;
+        toolMode = ToolMode::DistanceDragging;
         break;
-    case kZoomByClick:
+    case ToolMode::ZoomByClick:
         zoomBy(zoomStep, true, x, y);
         break;
-    case kHeadPoints:
-    case kCupPoints:
-    case kRimPoints: {
+    case ToolMode::CollectHead:
+    case ToolMode::CollectCup:
+    case ToolMode::CollectRim: {
         const auto point = landmarkOfMode()->addPoint(x, y);
         drawInLandmarkColour();
         point->draw();
@@ -223,39 +158,28 @@ void MainForm::pick(double x, double y)
 {
     // The landmarks are asked in the measurement's own order, each for its own points, so that
     // any number of points stays told apart.
-    struct
-    {
-        PointLandmark *landmark;
-        std::int16_t dragMode;
-        const char *name;
-    } const landmarks[] = {
-        {&oxel->Head, kHeadPointDrag, "HeadPoint"},
-        {&oxel->Cup, kCupPointDrag, "CupPoint"},
-        {&oxel->Rim, kRimPointDrag, "RimPoint"},
-    };
-
-    for (const auto &entry : landmarks) {
-        const int code = entry.landmark->findMode(x, y);
-        if (code == 0)
+    const auto landmarks = oxel->landmarks();
+    for (std::size_t i = 0; i < landmarks.size(); ++i) {
+        const HitCode code = landmarks[i]->findMode(x, y);
+        if (code == HitCode::Nothing)
             continue;
-        heldPoint =
-            entry.landmark->points[static_cast<std::size_t>(code - entry.landmark->codeBase() - 1)];
+        heldPoint = landmarks[i]->pointAt(code);
         dragPoint = heldPoint.get();
         heldPointStart.copy(*heldPoint);
         oxel->Visible = false;
         PicBox_Paint();
         PicBox->setMousePointer(MousePointer::Cross);
-        setStatus(QString("move %1 to desired position and release the mouse").arg(entry.name));
-        toolMode = entry.dragMode;
+        setStatus(QString("move %1 to desired position and release the mouse")
+                      .arg(kLandmarkTools[i].pointName));
+        toolMode = kLandmarkTools[i].drag;
         return;
     }
-    const int code = oxel->findMode(x, y);
-    if (!isLineCode(code))
+    const HitCode code = oxel->findMode(x, y);
+    if (!isLineHit(code))
         return;
-    toolMode = static_cast<std::int16_t>(code);
-    setStatus(QString("move %1 to desired position and release the mouse")
-                  .arg(kLineItems[code - 1].name));
-    beginLineDrag(*lineOfCode(*oxel, code), x, y);
+    toolMode = dragModeOf(code);
+    setStatus(QString("move %1 to desired position and release the mouse").arg(lineName(code)));
+    beginLineDrag(*oxel->lines()[COxel::lineIndex(code)], x, y);
 }
 
 void MainForm::beginLineDrag(CLine &line, double x, double y)
@@ -281,14 +205,14 @@ void MainForm::picMouseMove(double x, double y)
     if (!oxel)
         return;
     e_Position->setText(oneDecimal(oxel->WorldX(x)) + " " + oneDecimal(oxel->WorldY(y)));
-    if (toolMode == kIdle) {
-        const int code = oxel->findMode(x, y);
-        if (code == 0) {
+    if (toolMode == ToolMode::Idle) {
+        const HitCode code = oxel->findMode(x, y);
+        if (code == HitCode::Nothing) {
             setStatus("");
             PicBox->setMousePointer(MousePointer::Default);
-        } else if (isLineCode(code)) {
-            setStatus(QString("... %1%2").arg(kLineItems[code - 1].name, hoverSuffix(code)));
-            PicBox->setMousePointer(kLineItems[code - 1].cursor);
+        } else if (isLineHit(code)) {
+            setStatus(QString("... %1%2").arg(lineName(code), hoverSuffix(code)));
+            PicBox->setMousePointer(hoverCursor(code));
         } else {
             setStatus("... Point");
             PicBox->setMousePointer(MousePointer::FourWay);
@@ -298,20 +222,20 @@ void MainForm::picMouseMove(double x, double y)
     if (!dragLine)
         return;
     switch (toolMode) {
-    case 1:
-    case 13:
+    case ToolMode::DragBaseP0:
+    case ToolMode::DragRulerP0:
         dragLine->changeP0(x, y);
         break;
-    case 2:
-    case 14:
+    case ToolMode::DragBaseP1:
+    case ToolMode::DragRulerP1:
         dragLine->changeP1(x, y);
         break;
-    case kDistanceDragging:
+    case ToolMode::DistanceDragging:
         dragLine->changeP1(x, y);
         setStatus("length = " + oneDecimal(dragLine->length() / oxel->ScaleFactor));
         break;
     default:
-        if (toolMode >= 3 && toolMode <= 12)
+        if (isParallelDrag(toolMode))
             dragLine->translate(x, y, grabRatio);
         break;
     }
@@ -322,25 +246,25 @@ void MainForm::picMouseUp(double x, double y)
     if (!oxel)
         return;
     switch (toolMode) {
-    case kIdle:
-    case kCalibFirst:
-    case kCalibSecond:
-    case kZoomByClick:
-    case kHeadPoints:
-    case kCupPoints:
-    case kRimPoints:
-    case kDistanceWaiting:
+    case ToolMode::Idle:
+    case ToolMode::CalibFirst:
+    case ToolMode::CalibSecond:
+    case ToolMode::ZoomByClick:
+    case ToolMode::CollectHead:
+    case ToolMode::CollectCup:
+    case ToolMode::CollectRim:
+    case ToolMode::DistanceWaiting:
         return;
-    case 1:
-    case 2:
+    case ToolMode::DragBaseP0:
+    case ToolMode::DragBaseP1:
         oxel->initFrom(*dragLine); // the grid follows its base line's ends
         break;
-    case kHeadPointDrag:
-    case kCupPointDrag:
-    case kRimPointDrag: {
+    case ToolMode::DragHeadPoint:
+    case ToolMode::DragCupPoint:
+    case ToolMode::DragRimPoint: {
         dragPoint->change(x, y);
         PointLandmark *landmark = landmarkOfMode();
-        if (refitLandmarkOfMode()) {
+        if (landmark->fit()) {
             landmark->Valid = true;
             landmark->PVisible = true;
         } else {
@@ -364,14 +288,14 @@ void MainForm::endDrag()
     heldPoint.reset();
     oxel->Visible = true;
     drawInLandmarkColour();
-    toolMode = kIdle;
+    toolMode = ToolMode::Idle;
     setStatus("");
     PicBox_Paint();
 }
 
 void MainForm::cancelDrag()
 {
-    toolMode = kIdle;
+    toolMode = ToolMode::Idle;
     if (dragLine) {
         if (!lineBackup)
             lineBackup = std::make_unique<CLine>();
@@ -399,7 +323,7 @@ void MainForm::dropInteraction()
     dragPoint = nullptr;
     heldPoint.reset();
     distanceLine = CLine();
-    toolMode = kIdle;
+    toolMode = ToolMode::Idle;
     if (oxel)
         oxel->Visible = true;
     PicBox->setMousePointer(MousePointer::Default);
@@ -411,8 +335,8 @@ void MainForm::picKeyDown(int key)
     if (key != kKeyEscape || !oxel)
         return;
     if (!dragLine && !dragPoint) {
-        if (toolMode == kZoomByClick) {
-            toolMode = kIdle;
+        if (toolMode == ToolMode::ZoomByClick) {
+            toolMode = ToolMode::Idle;
             PicBox->setMousePointer(MousePointer::Default);
         }
         return;
@@ -423,7 +347,7 @@ void MainForm::picKeyDown(int key)
 void MainForm::finishLandmark()
 {
     PointLandmark *landmark = landmarkOfMode();
-    if (refitLandmarkOfMode()) {
+    if (landmark->fit()) {
         landmark->Valid = true;
         oxel->Visible = true;
         oxel->draw(unsetColor, setColor);

@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr double kDefaultPictureWidthMm = 430.0;
-
 // The four pairs of the open dialog, then what else the picture loader reads.
 const QStringList kPictureFilters = {
     "supported-Files (*.bmp *.jpg *.gif)",
@@ -98,9 +96,7 @@ bool MainForm::openRadiograph(const QString &givenPath)
         calibrated = false;
         resetGrid();
         oxel->initScale(W, H, kDefaultPictureWidthMm);
-        for (PointLandmark *landmark :
-            {static_cast<PointLandmark *>(&oxel->Head), static_cast<PointLandmark *>(&oxel->Rim),
-                static_cast<PointLandmark *>(&oxel->Cup)}) {
+        for (PointLandmark *landmark : oxel->landmarks()) {
             landmark->Valid = false;
             landmark->removeAll();
         }

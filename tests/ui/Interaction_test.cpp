@@ -174,7 +174,7 @@ TEST_F(Picture, DraggingABaseLineEndRebuildsTheGrid)
     // The square stands on the moved base line: d = (333.33, -20), n = (-20, -333.33).
     expectPoint(oxel->H_T.P0, 180, 420 - (533 + 1.0 / 3 - 200));
     EXPECT_FALSE(oxel->H_T.Valid);
-    EXPECT_EQ(window->currentToolMode(), 0);
+    EXPECT_EQ(window->currentToolMode(), ToolMode::Idle);
     EXPECT_TRUE(oxel->Visible);
 }
 
@@ -182,7 +182,7 @@ TEST_F(Picture, MovingTheBaseLineParallelLeavesTheGrid)
 {
     const CPoint topBefore = oxel->H_T.P0;
     press(400, 400);
-    EXPECT_EQ(window->currentToolMode(), 3);
+    EXPECT_EQ(window->currentToolMode(), ToolMode::DragBaseLine);
     EXPECT_EQ(window->statusText().toStdString(),
         "move Base-Line to desired position and release the mouse");
     EXPECT_DOUBLE_EQ(window->grabbedAt(), 0.5);
@@ -198,7 +198,7 @@ TEST_F(Picture, GrabbedSpotOfALineStaysUnderTheMouse)
 {
     const double left = 266 + 2.0 / 3, right = 533 + 1.0 / 3, y = 266 + 2.0 / 3;
     press(left, y); // the H-M-Line at its first end
-    EXPECT_EQ(window->currentToolMode(), 4);
+    EXPECT_EQ(window->currentToolMode(), dragModeOf(HitCode::HMLine));
     EXPECT_NEAR(window->grabbedAt(), 1.0, 0.01);
     escape();
     press(right, y);
@@ -226,7 +226,7 @@ TEST_F(Picture, EscapePutsADraggedLineBackAndKeepsItConfirmed)
     expectPoint(oxel->V_F.P0, before.P0.x, before.P0.y);
     expectPoint(oxel->V_F.P1, before.P1.x, before.P1.y);
     EXPECT_TRUE(oxel->V_F.Valid);
-    EXPECT_EQ(window->currentToolMode(), 0);
+    EXPECT_EQ(window->currentToolMode(), ToolMode::Idle);
     release(520, 300); // finds mode 0: nothing more happens
     expectPoint(oxel->V_F.P0, before.P0.x, before.P0.y);
     // The picture shows the same as before, the line now in the confirmed colour.
@@ -240,7 +240,7 @@ TEST_F(Picture, RightPressDuringADragTakesItBack)
     move(300, 250, Qt::LeftButton);
     press(300, 250, Qt::RightButton);
     expectPoint(oxel->V_L.P0, before.P0.x, before.P0.y);
-    EXPECT_EQ(window->currentToolMode(), 0);
+    EXPECT_EQ(window->currentToolMode(), ToolMode::Idle);
     EXPECT_TRUE(oxel->Visible);
 }
 
@@ -252,11 +252,11 @@ TEST_F(Picture, HeadWithTwoPointsIsNotFittedAndTheModeEnds)
     press(150, 120);
     EXPECT_EQ(oxel->Head.points.size(), 2u);
     escape(); // Escape does not end point entry
-    EXPECT_EQ(window->currentToolMode(), 100);
+    EXPECT_EQ(window->currentToolMode(), ToolMode::CollectHead);
     press(150, 120, Qt::RightButton);
     EXPECT_FALSE(oxel->Head.Valid);
     EXPECT_EQ(oxel->Head.points.size(), 2u);
-    EXPECT_EQ(window->currentToolMode(), 0);
+    EXPECT_EQ(window->currentToolMode(), ToolMode::Idle);
     EXPECT_EQ(box->mousePointer(), MousePointer::Default);
     EXPECT_TRUE(messages.boxes.empty());
 }
@@ -275,7 +275,7 @@ TEST_F(Picture, PointsAreCollectedAndFittedWithTheRightButton)
 
     // Dragging one point refits at the release; the point does not follow the mouse meanwhile.
     press(650, 250);
-    EXPECT_EQ(window->currentToolMode(), 101);
+    EXPECT_EQ(window->currentToolMode(), ToolMode::DragHeadPoint);
     EXPECT_EQ(window->statusText().toStdString(),
         "move HeadPoint to desired position and release the mouse");
     move(670, 250, Qt::LeftButton);
@@ -308,7 +308,7 @@ TEST_F(Picture, CalibrationByTwoClicksAndADistance)
     trigger("m_Calibrate");
     EXPECT_EQ(window->statusText().toStdString(), "select 1st point for calibration");
     press(100, 500);
-    EXPECT_EQ(window->currentToolMode(), 22);
+    EXPECT_EQ(window->currentToolMode(), ToolMode::CalibSecond);
     EXPECT_EQ(window->statusText().toStdString(), "select 2nd point for calibration");
     answerCalibration("25", true);
     press(200, 500); // 100 px apart
@@ -362,19 +362,19 @@ TEST_F(Picture, DistanceShowsItsLengthInMillimetres)
 {
     trigger("m_Distance");
     press(100, 100);
-    EXPECT_EQ(window->currentToolMode(), 26);
+    EXPECT_EQ(window->currentToolMode(), ToolMode::DistanceDragging);
     move(200, 100, Qt::LeftButton);
     const double mm = 100 / (800 / 430.0);
     EXPECT_EQ(window->statusText(), "length = " + QString::number(mm, 'f', 1));
     release(200, 100);
     EXPECT_EQ(window->statusText(), "");
-    EXPECT_EQ(window->currentToolMode(), 0);
+    EXPECT_EQ(window->currentToolMode(), ToolMode::Idle);
 }
 
 TEST_F(Picture, ZoomByClickCentresTheClickAndHasNoLowerLimit)
 {
     trigger("m_ZoomMouse");
-    EXPECT_EQ(window->currentToolMode(), 90);
+    EXPECT_EQ(window->currentToolMode(), ToolMode::ZoomByClick);
     EXPECT_EQ(box->mousePointer(), MousePointer::Custom);
     EXPECT_EQ(window->statusText().toStdString(),
         "zoom by mouse click, center is current position - end with right mouse button");
@@ -387,7 +387,7 @@ TEST_F(Picture, ZoomByClickCentresTheClickAndHasNoLowerLimit)
     }
     EXPECT_LT(window->zoomFactor(), 0.1f);
     escape();
-    EXPECT_EQ(window->currentToolMode(), 0);
+    EXPECT_EQ(window->currentToolMode(), ToolMode::Idle);
     EXPECT_EQ(box->mousePointer(), MousePointer::Default);
 }
 
@@ -582,13 +582,13 @@ TEST_F(Picture, OpeningOrReloadingEndsEveryModeThatHoldsTheMeasurement)
             oxel = window->oxel.get();
             ASSERT_EQ(oxel->Head.points.size(), 4u);
             mode.enter();
-            ASSERT_NE(window->currentToolMode(), 0);
+            ASSERT_NE(window->currentToolMode(), ToolMode::Idle);
 
             const bool failing = std::string(command) == "failed m_Open";
             nextPicture = failing ? QString::fromStdString(broken) : picture;
             messages.boxes.clear();
             trigger(failing ? "m_Open" : command);
-            EXPECT_EQ(window->currentToolMode(), 0);
+            EXPECT_EQ(window->currentToolMode(), ToolMode::Idle);
             EXPECT_EQ(window->statusText(), "");
             COxel *now = window->oxel.get();
             EXPECT_TRUE(now->Visible);
@@ -614,7 +614,7 @@ TEST_F(Picture, OpeningOrReloadingEndsEveryModeThatHoldsTheMeasurement)
             press(700, 100);
             move(710, 110, Qt::LeftButton);
             release(710, 110);
-            EXPECT_EQ(window->currentToolMode(), 0);
+            EXPECT_EQ(window->currentToolMode(), ToolMode::Idle);
             EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
             EXPECT_EQ(now->Head.points, headPoints);
             EXPECT_EQ(now->CalibPoints.P0.x, calibration.P0.x);
@@ -638,7 +638,7 @@ TEST_F(Picture, AFailureInAMouseEventIsShownAndTheWindowGoesOn)
     EXPECT_EQ(messages.boxes[0].title, "Oxel Error");
     EXPECT_EQ(messages.boxes[0].text, "the command could not be completed: not enough memory");
     EXPECT_EQ(messages.boxes[0].icon, MessageIcon::Critical);
-    EXPECT_EQ(window->currentToolMode(), 0);
+    EXPECT_EQ(window->currentToolMode(), ToolMode::Idle);
     EXPECT_TRUE(oxel->Visible);
     EXPECT_FALSE(oxel->Head.Valid);
     EXPECT_EQ(oxel->Head.points.size(), 3u);
@@ -660,7 +660,7 @@ TEST_F(Picture, AFailureInAMouseEventIsShownAndTheWindowGoesOn)
     expectPoint(*oxel->Head.points[2], 450, 150);
     EXPECT_TRUE(oxel->Head.Valid);
     EXPECT_EQ(oxel->Head.r, radius);
-    EXPECT_EQ(window->currentToolMode(), 0);
+    EXPECT_EQ(window->currentToolMode(), ToolMode::Idle);
 
     // The window goes on: the top line can still be taken hold of and moved.
     drag(300, oxel->H_T.P0.y, 300, 120);

@@ -324,7 +324,7 @@ TEST_F(Window, ImageToolsChangeWhatIsShownAndRestoreTheCursor)
     EXPECT_EQ(box->canvas(), shown);
 
     trigger(w, "m_Head"); // a landmark tool sets the cross cursor
-    EXPECT_EQ(w->currentToolMode(), 100);
+    EXPECT_EQ(w->currentToolMode(), ToolMode::CollectHead);
     EXPECT_EQ(w->statusText(), "enter at last 3 points for circle");
     trigger(w, "m_filter3");
     EXPECT_EQ(box->mousePointer(), MousePointer::Cross);

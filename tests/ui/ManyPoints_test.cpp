@@ -163,13 +163,13 @@ TEST_F(ManyPoints, The5000thHeadPointIsPickedAndDragged)
     const CPoint before = *window->oxel->Head.points[4998];
     QTest::mousePress(box, Qt::LeftButton, Qt::NoModifier,
         QPoint(static_cast<int>(std::lround(target.x)), static_cast<int>(std::lround(target.y))));
-    EXPECT_EQ(window->currentToolMode(), 101); // dragging a head point, not a rim point
+    EXPECT_EQ(window->currentToolMode(), ToolMode::DragHeadPoint); // dragging a head point, not a rim point
     EXPECT_EQ(window->statusText().toStdString(),
         "move HeadPoint to desired position and release the mouse");
     QTest::mouseRelease(box, Qt::LeftButton, Qt::NoModifier, QPoint(80, 310));
 
     const COxel &o = *window->oxel;
-    EXPECT_EQ(window->currentToolMode(), 0);
+    EXPECT_EQ(window->currentToolMode(), ToolMode::Idle);
     EXPECT_DOUBLE_EQ(o.Head.points[4999]->x, 80);
     EXPECT_DOUBLE_EQ(o.Head.points[4999]->y, 310);
     EXPECT_EQ(o.Head.points[4998]->x, before.x);

@@ -63,7 +63,7 @@ TEST_F(Box, ExclusiveOrDrawingTwiceRestoresEveryPixel)
     line.setPicBox(&box);
     line.init(120, 70, 850, 610);
     CCircle head;
-    head.init(101, &box);
+    head.init(HitCode::HeadBase, &box);
     head.addPoint(400, 300);
     head.addPoint(500, 400);
     head.addPoint(400, 500);

@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-void CCircle::init(std::int16_t codeBase, DrawingSurface *picBox)
+void CCircle::init(HitCode codeBase, DrawingSurface *picBox)
 {
     initLandmark(codeBase, picBox, M);
 }

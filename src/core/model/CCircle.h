@@ -14,12 +14,12 @@ public:
 
     // Stores the hit code base and the surface, hands the surface to M, makes the circle not
     // Valid and its points visible. The points stay.
-    void init(std::int16_t codeBase, DrawingSurface *picBox);
+    void init(HitCode codeBase, DrawingSurface *picBox);
     // Nothing unless Valid; else the circle in the current draw mode and, when the points are
     // visible, every point and then the centre, all in the given colour.
-    void draw(std::uint32_t color) const;
+    void draw(std::uint32_t color) const override;
     // Least-squares circle through the points (the error measured in the circle equation).
     // False, and M and r untouched, with fewer than 3 points (silently) or when the points lie
     // on one straight line (after the solver's message). Does not change Valid.
-    bool fit();
+    bool fit() override;
 };

@@ -34,7 +34,7 @@ double norm(double x, double y)
 
 } // namespace
 
-void CEllipse::init(std::int16_t codeBase, DrawingSurface *picBox)
+void CEllipse::init(HitCode codeBase, DrawingSurface *picBox)
 {
     initLandmark(codeBase, picBox, M0);
 }

@@ -24,12 +24,12 @@ public:
     double CosA = 0.0; // unit vector from M0 towards M1
     double SinA = 0.0;
 
-    void init(std::int16_t codeBase, DrawingSurface *picBox);
+    void init(HitCode codeBase, DrawingSurface *picBox);
     // Nothing unless Valid; else the outline as a closed polyline and, when the points are
     // visible, every point and then the centre, all in the given colour.
-    void draw(std::uint32_t color) const;
+    void draw(std::uint32_t color) const override;
     // 3 points: fit3; 5 or more: fitN; 0, 1, 2 or 4: false silently. Does not change Valid.
-    bool fit();
+    bool fit() override;
     // Three-point construction. Fails with "wrong points for Rim" when the third point lies
     // beyond the end of the first axis or the first two points coincide.
     bool fit3();

@@ -2,12 +2,57 @@
 
 #include "core/model/Math.h"
 
+#include <algorithm>
 #include <cmath>
+
+const std::array<const char *, COxel::kLineCount> COxel::kLineNames = {"Base-Line", "H-M-Line",
+    "Top-Line", "Left-Line", "V-M-Line", "F-Line", "Right-Line", "Ruler-Line", "Cross-H-Line",
+    "Cross-V-Line"};
+
+std::array<CLine *, COxel::kLineCount> COxel::lines()
+{
+    return {&H_B, &H_M, &H_T, &V_L, &V_M, &V_F, &V_R, &Ruler, &Cross_H, &Cross_V};
+}
+
+std::array<const CLine *, COxel::kLineCount> COxel::lines() const
+{
+    return {&H_B, &H_M, &H_T, &V_L, &V_M, &V_F, &V_R, &Ruler, &Cross_H, &Cross_V};
+}
+
+std::size_t COxel::lineIndex(HitCode code)
+{
+    switch (code) {
+    case HitCode::BaseP0:
+    case HitCode::BaseP1:
+        return 0;
+    case HitCode::CrossH:
+        return 8;
+    case HitCode::CrossV:
+        return 9;
+    case HitCode::Ruler:
+    case HitCode::RulerP0:
+    case HitCode::RulerP1:
+        return 7;
+    default:
+        // The grid lines' codes run in the lines' own order from the Base-Line's.
+        return static_cast<std::size_t>(static_cast<int>(code) - static_cast<int>(HitCode::BaseLine));
+    }
+}
+
+std::array<PointLandmark *, 3> COxel::landmarks()
+{
+    return {&Head, &Cup, &Rim};
+}
+
+std::array<const PointLandmark *, 3> COxel::landmarks() const
+{
+    return {&Head, &Cup, &Rim};
+}
 
 void COxel::setPicBox(DrawingSurface *s)
 {
     surface = s;
-    for (CLine *line : {&H_B, &H_M, &H_T, &V_L, &V_M, &V_F, &V_R, &Ruler, &Cross_H, &Cross_V})
+    for (CLine *line : lines())
         line->setPicBox(s);
     Head.init(HitCode::HeadBase, s);
     Cup.init(HitCode::CupBase, s);
@@ -16,8 +61,9 @@ void COxel::setPicBox(DrawingSurface *s)
 
 bool COxel::Valid() const
 {
-    return H_B.Valid && H_M.Valid && H_T.Valid && V_L.Valid && V_M.Valid && V_F.Valid
-        && V_R.Valid;
+    const auto all = lines();
+    return std::all_of(all.begin(), all.begin() + kGridLineCount,
+        [](const CLine *line) { return line->Valid; });
 }
 
 void COxel::draw(std::uint32_t color1, std::uint32_t color2) const
@@ -26,9 +72,8 @@ void COxel::draw(std::uint32_t color1, std::uint32_t color2) const
         return;
     for (const CLine *line : {&H_T, &H_M, &H_B, &V_L, &V_M, &V_F, &V_R})
         line->draw2(color1, color2);
-    Head.draw(color2);
-    Cup.draw(color2);
-    Rim.draw(color2);
+    for (const PointLandmark *landmark : landmarks())
+        landmark->draw(color2);
     if (Cross_H.Valid) {
         Cross_H.draw2(color1, color2);
         Cross_V.draw2(color1, color2);
@@ -136,25 +181,22 @@ bool COxel::Calibrate(std::int16_t PicW, std::int16_t PicH)
     return initScale(PicW, PicH, PicW * CalibDist / D);
 }
 
-int COxel::findMode(double x, double y) const
+HitCode COxel::findMode(double x, double y) const
 {
-    if (const int code = Head.findMode(x, y))
-        return code;
-    if (const int code = Cup.findMode(x, y))
-        return code;
-    if (const int code = Rim.findMode(x, y))
-        return code;
+    for (const PointLandmark *landmark : landmarks()) {
+        if (const HitCode code = landmark->findMode(x, y); code != HitCode::Nothing)
+            return code;
+    }
 
     if (Math::nearPoint(x, y, H_B.P0.x, H_B.P0.y))
         return HitCode::BaseP0;
     if (Math::nearPoint(x, y, H_B.P1.x, H_B.P1.y))
         return HitCode::BaseP1;
 
-    int code = HitCode::BaseLine;
-    for (const CLine *line : {&H_B, &H_M, &H_T, &V_L, &V_M, &V_F, &V_R}) {
-        if (Math::nearLine(x, y, *line))
-            return code;
-        ++code;
+    const auto all = lines();
+    for (std::size_t i = 0; i < kGridLineCount; ++i) {
+        if (Math::nearLine(x, y, *all[i]))
+            return static_cast<HitCode>(static_cast<int>(HitCode::BaseLine) + static_cast<int>(i));
     }
 
     if (Cross_H.Valid) {

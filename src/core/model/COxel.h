@@ -6,32 +6,14 @@
 #include "core/model/CPoint.h"
 #include "core/records/CPatient.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 
-// The hit codes of findMode: which item lies under the mouse.
-namespace HitCode {
-inline constexpr int Nothing = 0;
-inline constexpr int BaseP0 = 1;
-inline constexpr int BaseP1 = 2;
-inline constexpr int BaseLine = 3;
-inline constexpr int HMLine = 4;
-inline constexpr int TopLine = 5;
-inline constexpr int LeftLine = 6;
-inline constexpr int VMLine = 7;
-inline constexpr int FLine = 8;
-inline constexpr int RightLine = 9;
-inline constexpr int CrossH = 10;
-inline constexpr int CrossV = 11;
-inline constexpr int Ruler = 12;
-inline constexpr int RulerP0 = 13;
-inline constexpr int RulerP1 = 14;
-// Code bases of the landmarks: the i-th clicked point (i from 1) has base + i.
-inline constexpr std::int16_t HeadBase = 101;
-inline constexpr std::int16_t CupBase = 201;
-inline constexpr std::int16_t RimBase = 301;
-} // namespace HitCode
+// The picture width (mm) taken when nothing better is known: no landmark file, no calibration.
+inline constexpr double kDefaultPictureWidthMm = 430.0;
 
 // The measurement of one radiograph: its landmarks, scale, patient record and date.
 //
@@ -67,6 +49,20 @@ public:
     CEllipse Rim;
     std::string Datum; // date text of the radiograph
     CPatient Patient;
+
+    // The ten lines in the order in which the landmark file keeps them: H_B, H_M, H_T, V_L,
+    // V_M, V_F, V_R, Ruler, Cross_H, Cross_V. The first seven are the grid.
+    static constexpr std::size_t kLineCount = 10;
+    static constexpr std::size_t kGridLineCount = 7;
+    std::array<CLine *, kLineCount> lines();
+    std::array<const CLine *, kLineCount> lines() const;
+    // The operator's name of each line, in the same order: "Base-Line" to "Cross-V-Line".
+    static const std::array<const char *, kLineCount> kLineNames;
+    // The place in lines() of the line that a line hit code (isLineHit) takes hold of.
+    static std::size_t lineIndex(HitCode code);
+    // Head, Cup and Rim, in the order in which findMode asks them.
+    std::array<PointLandmark *, 3> landmarks();
+    std::array<const PointLandmark *, 3> landmarks() const;
 
     // Hands the surface to the ten lines and initialises the three landmarks with their hit
     // code bases (which makes them not Valid and their points visible).
@@ -106,8 +102,8 @@ public:
     bool Calibrate(std::int16_t PicW, std::int16_t PicH);
 
     // The hit code of the item at the picture point (x, y): landmark points first, then the
-    // base line's end points, the grid lines, the cross and the ruler; 0 for nothing.
-    int findMode(double x, double y) const;
+    // base line's end points, the grid lines, the cross and the ruler; Nothing for nothing.
+    HitCode findMode(double x, double y) const;
 
 private:
     DrawingSurface *surface = nullptr;

@@ -15,18 +15,26 @@ void PointLandmark::removeAll()
     points.clear();
 }
 
-int PointLandmark::findMode(double x, double y) const
+HitCode PointLandmark::findMode(double x, double y) const
 {
     if (!Valid || !PVisible)
-        return 0;
+        return HitCode::Nothing;
     for (std::size_t i = 0; i < points.size(); ++i) {
         if (Math::nearPoint(x, y, points[i]->x, points[i]->y))
-            return name + static_cast<int>(i) + 1;
+            return pointHit(name, static_cast<int>(i) + 1);
     }
-    return 0;
+    return HitCode::Nothing;
 }
 
-void PointLandmark::initLandmark(std::int16_t codeBase, DrawingSurface *picBox, CPoint &centre)
+std::shared_ptr<CPoint> PointLandmark::pointAt(HitCode code) const
+{
+    const long number = static_cast<long>(code) - static_cast<long>(name);
+    if (name == HitCode::Nothing || number < 1 || static_cast<std::size_t>(number) > points.size())
+        return nullptr;
+    return points[static_cast<std::size_t>(number - 1)];
+}
+
+void PointLandmark::initLandmark(HitCode codeBase, DrawingSurface *picBox, CPoint &centre)
 {
     name = codeBase;
     surface = picBox;

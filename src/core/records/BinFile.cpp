@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <limits>
 #include <string_view>
 #include <system_error>
@@ -21,11 +20,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr double kDefaultPictureWidthMm = 430.0;
 constexpr std::size_t kInt16Bytes = 2;
 constexpr std::size_t kRealBytes = 8;
-constexpr std::size_t kLineValues = 40; // ten lines, each x, y of P0 and of P1
-constexpr std::size_t kLineCount = 10;
+constexpr std::size_t kLineValues = 4 * COxel::kLineCount; // each line x, y of P0 and of P1
 constexpr std::int16_t kFlagTrue = 0;
 constexpr std::int16_t kFlagFalse = -1;
 constexpr std::size_t kMaxCount = std::numeric_limits<std::int16_t>::max();
@@ -48,17 +45,6 @@ constexpr std::array<CalibrationPreset, 7> kCalibrationPresets = {{
     {"PACSPR8", 495.3},
 }};
 
-std::array<CLine *, kLineCount> linesInFileOrder(COxel &oxel)
-{
-    return {&oxel.H_B, &oxel.H_M, &oxel.H_T, &oxel.V_L, &oxel.V_M, &oxel.V_F, &oxel.V_R,
-        &oxel.Ruler, &oxel.Cross_H, &oxel.Cross_V};
-}
-
-std::array<const CLine *, kLineCount> linesInFileOrder(const COxel &oxel)
-{
-    return {&oxel.H_B, &oxel.H_M, &oxel.H_T, &oxel.V_L, &oxel.V_M, &oxel.V_F, &oxel.V_R,
-        &oxel.Ruler, &oxel.Cross_H, &oxel.Cross_V};
-}
 
 // Reads the primitives of the file from memory. Every read checks that the bytes it needs
 // are there, and every count is checked against the remaining bytes before anything is
@@ -151,7 +137,6 @@ struct LandmarkInFile
     std::string_view pointsKey;
     std::string_view validKey;
     PointLandmark &landmark;
-    std::function<bool()> fit;
     bool pointsRecordRead = false;
     bool fittedThisRead = false;
 };
@@ -186,9 +171,9 @@ public:
           pictureHeight(picH),
           oxel(o),
           landmarks{{
-              {"HeadPoints (REAL)", "HeadValid (INTEGER)", o.Head, [&o] { return o.Head.fit(); }},
-              {"CupPoints (REAL)", "CupValid (INTEGER)", o.Cup, [&o] { return o.Cup.fit(); }},
-              {"RimPoints (REAL)", "RimValid (INTEGER)", o.Rim, [&o] { return o.Rim.fit(); }},
+              {"HeadPoints (REAL)", "HeadValid (INTEGER)", o.Head},
+              {"CupPoints (REAL)", "CupValid (INTEGER)", o.Cup},
+              {"RimPoints (REAL)", "RimValid (INTEGER)", o.Rim},
           }}
     {}
 
@@ -317,7 +302,7 @@ private:
         if (!toPicture(values))
             return false;
         std::size_t i = 0;
-        for (CLine *line : linesInFileOrder(oxel)) {
+        for (CLine *line : oxel.lines()) {
             line->init(values[i], values[i + 1], values[i + 2], values[i + 3]);
             i += 4;
         }
@@ -327,10 +312,10 @@ private:
     bool readLinesValid()
     {
         std::vector<std::int16_t> flags;
-        if (!exactInt16s(in, kLineCount, flags))
+        if (!exactInt16s(in, COxel::kLineCount, flags))
             return false;
         std::size_t i = 0;
-        for (CLine *line : linesInFileOrder(oxel))
+        for (CLine *line : oxel.lines())
             line->Valid = isTrueFlag(flags[i++]);
         return true;
     }
@@ -350,7 +335,7 @@ private:
             landmark.landmark.addPoint(values[i], values[i + 1]);
         // A failed fit has shown its own message; the landmark is then simply not Valid and
         // the rest of the file is still worth reading.
-        landmark.fittedThisRead = landmark.fit();
+        landmark.fittedThisRead = landmark.landmark.fit();
         landmark.landmark.Valid = landmark.fittedThisRead;
         return true;
     }
@@ -554,15 +539,15 @@ bool write(const std::string &path, const COxel &oxel, std::string *error)
 
     out.key("Lines (REAL)");
     out.int16(static_cast<std::int16_t>(kLineValues));
-    for (const CLine *line : linesInFileOrder(oxel)) {
+    for (const CLine *line : oxel.lines()) {
         out.real(oxel.WorldX(line->P0.x));
         out.real(oxel.WorldY(line->P0.y));
         out.real(oxel.WorldX(line->P1.x));
         out.real(oxel.WorldY(line->P1.y));
     }
     out.key("LinesValid (INTEGER)");
-    out.int16(static_cast<std::int16_t>(kLineCount));
-    for (const CLine *line : linesInFileOrder(oxel))
+    out.int16(static_cast<std::int16_t>(COxel::kLineCount));
+    for (const CLine *line : oxel.lines())
         out.flag(line->Valid);
 
     out.realRecord("FocH (REAL)", patient.FocH);

@@ -19,7 +19,7 @@ CCircle circleThrough(const std::vector<std::pair<double, double>> &points,
                       DrawingSurface *surface = nullptr)
 {
     CCircle circle;
-    circle.init(101, surface);
+    circle.init(HitCode::HeadBase, surface);
     for (const auto &[x, y] : points)
         circle.addPoint(x, y);
     return circle;
@@ -175,20 +175,20 @@ TEST(CirclePoints, RemoveAllKeepsTheFittedCircle)
 TEST(CircleHitTest, OnlyAValidCircleWithVisiblePointsIsHit)
 {
     CCircle circle = circleThrough({{50, 50}, {53, 50}, {100, 100}});
-    EXPECT_EQ(circle.findMode(50, 50), 0);
+    EXPECT_EQ(circle.findMode(50, 50), HitCode::Nothing);
     circle.Valid = true;
-    EXPECT_EQ(circle.findMode(51, 50), 102); // both first points are near: the earlier wins
-    EXPECT_EQ(circle.findMode(56, 50), 103);
-    EXPECT_EQ(circle.findMode(100, 94), 0);  // exactly 6 away
-    EXPECT_EQ(circle.findMode(0, 0), 0);
+    EXPECT_EQ(circle.findMode(51, 50), pointHit(HitCode::HeadBase, 1)); // both first points are near: the earlier wins
+    EXPECT_EQ(circle.findMode(56, 50), pointHit(HitCode::HeadBase, 2));
+    EXPECT_EQ(circle.findMode(100, 94), HitCode::Nothing);  // exactly 6 away
+    EXPECT_EQ(circle.findMode(0, 0), HitCode::Nothing);
     circle.PVisible = false;
-    EXPECT_EQ(circle.findMode(51, 50), 0);
+    EXPECT_EQ(circle.findMode(51, 50), HitCode::Nothing);
 
     CCircle cup;
-    cup.init(201, nullptr);
+    cup.init(HitCode::CupBase, nullptr);
     cup.addPoint(5, 5);
     cup.Valid = true;
-    EXPECT_EQ(cup.findMode(5, 5), 202);
+    EXPECT_EQ(cup.findMode(5, 5), pointHit(HitCode::CupBase, 1));
 }
 
 TEST(CircleHitTest, CentreIsNotHit)
@@ -196,7 +196,7 @@ TEST(CircleHitTest, CentreIsNotHit)
     CCircle circle = circleThrough({{0, 10}, {10, 0}, {0, -10}});
     ASSERT_TRUE(circle.fit());
     circle.Valid = true;
-    EXPECT_EQ(circle.findMode(0, 0), 0);
+    EXPECT_EQ(circle.findMode(0, 0), HitCode::Nothing);
 }
 
 TEST(CircleDrawing, UnfittedCircleDrawsNothingNotEvenItsPoints)

@@ -20,7 +20,7 @@ using Points = std::vector<std::pair<double, double>>;
 CEllipse rimThrough(const Points &points, DrawingSurface *surface = nullptr)
 {
     CEllipse rim;
-    rim.init(301, surface);
+    rim.init(HitCode::RimBase, surface);
     for (const auto &[x, y] : points)
         rim.addPoint(x, y);
     return rim;

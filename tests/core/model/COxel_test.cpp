@@ -260,15 +260,15 @@ TEST(MeasurementHitTest, LandmarkPointsComeBeforeTheGrid)
     oxel.Head.addPoint(103, 402); // within 6 units of the base line's first end
     EXPECT_EQ(oxel.findMode(101, 401), HitCode::BaseP0); // a head that is not fitted is not hit
     oxel.Head.Valid = true;
-    EXPECT_EQ(oxel.findMode(101, 401), 103); // second head point
+    EXPECT_EQ(oxel.findMode(101, 401), pointHit(HitCode::HeadBase, 2)); // second head point
     oxel.Cup.addPoint(101, 401);
     oxel.Cup.Valid = true;
-    EXPECT_EQ(oxel.findMode(101, 401), 103); // the head is asked before the cup
+    EXPECT_EQ(oxel.findMode(101, 401), pointHit(HitCode::HeadBase, 2)); // the head is asked before the cup
     oxel.Head.PVisible = false;
-    EXPECT_EQ(oxel.findMode(101, 401), 202);
+    EXPECT_EQ(oxel.findMode(101, 401), pointHit(HitCode::CupBase, 1));
     oxel.Rim.addPoint(30, 30);
     oxel.Rim.Valid = true;
-    EXPECT_EQ(oxel.findMode(31, 31), 302);
+    EXPECT_EQ(oxel.findMode(31, 31), pointHit(HitCode::RimBase, 1));
 }
 
 TEST(MeasurementSurface, SetPicBoxPreparesLinesAndLandmarks)
@@ -286,9 +286,9 @@ TEST(MeasurementSurface, SetPicBoxPreparesLinesAndLandmarks)
     EXPECT_EQ(oxel.CalibPoints.picBox(), nullptr);
     EXPECT_FALSE(oxel.Head.Valid);
     EXPECT_TRUE(oxel.Head.PVisible);
-    EXPECT_EQ(oxel.Head.codeBase(), 101);
-    EXPECT_EQ(oxel.Cup.codeBase(), 201);
-    EXPECT_EQ(oxel.Rim.codeBase(), 301);
+    EXPECT_EQ(oxel.Head.codeBase(), HitCode::HeadBase);
+    EXPECT_EQ(oxel.Cup.codeBase(), HitCode::CupBase);
+    EXPECT_EQ(oxel.Rim.codeBase(), HitCode::RimBase);
     EXPECT_EQ(oxel.Rim.points.size(), 1u);
     EXPECT_EQ(oxel.Head.M.mPicBox, &surface);
     EXPECT_EQ(oxel.Rim.M0.mPicBox, &surface);
@@ -341,4 +341,22 @@ TEST(MeasurementDrawing, DrawingTwiceInExclusiveOrRestoresThePicture)
     EXPECT_NE(surface.pixels(), blank);
     oxel.draw(kColorMagenta, kColorRed);
     EXPECT_EQ(surface.pixels(), blank);
+}
+
+TEST(MeasurementLines, ComeInTheLandmarkFilesOrderAndEachHitCodeTakesHoldOfItsLine)
+{
+    COxel oxel;
+    const auto lines = oxel.lines();
+    EXPECT_EQ(std::vector<CLine *>(lines.begin(), lines.end()), allLines(oxel));
+    const std::pair<HitCode, CLine *> holds[] = {{HitCode::BaseP0, &oxel.H_B},
+        {HitCode::BaseP1, &oxel.H_B}, {HitCode::BaseLine, &oxel.H_B}, {HitCode::HMLine, &oxel.H_M},
+        {HitCode::TopLine, &oxel.H_T}, {HitCode::LeftLine, &oxel.V_L}, {HitCode::VMLine, &oxel.V_M},
+        {HitCode::FLine, &oxel.V_F}, {HitCode::RightLine, &oxel.V_R},
+        {HitCode::CrossH, &oxel.Cross_H}, {HitCode::CrossV, &oxel.Cross_V},
+        {HitCode::Ruler, &oxel.Ruler}, {HitCode::RulerP0, &oxel.Ruler},
+        {HitCode::RulerP1, &oxel.Ruler}};
+    for (const auto &[code, line] : holds)
+        EXPECT_EQ(lines[COxel::lineIndex(code)], line) << static_cast<int>(code);
+    EXPECT_STREQ(COxel::kLineNames[COxel::lineIndex(HitCode::FLine)], "F-Line");
+    EXPECT_STREQ(COxel::kLineNames[COxel::lineIndex(HitCode::RulerP1)], "Ruler-Line");
 }
