@@ -1,5 +1,7 @@
 #include "ui/HelpForm.h"
 
+#include "ui/Resources.h"
+
 #include <QCloseEvent>
 #include <QEvent>
 #include <QLabel>
@@ -7,13 +9,6 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QVBoxLayout>
-
-// The pictures are compiled into this static library; nothing else would pull their object
-// file in, so register them explicitly. Registering twice is harmless.
-static void registerPictures()
-{
-    Q_INIT_RESOURCE(oxel);
-}
 
 namespace {
 

@@ -24,6 +24,7 @@
 #include "ui/HardCopy.h"
 #include "ui/HelpForm.h"
 #include "ui/PictureBox.h"
+#include "ui/Resources.h"
 #include "ui/StartupForm.h"
 
 namespace {
@@ -47,11 +48,12 @@ int scrollValue(double v)
     return static_cast<int>(std::lround(std::clamp(v, 0.0, 32767.0)));
 }
 
-// The evaluation's view of the window.
-class WindowHost final : public EvaluationHost
+} // namespace
+
+class MainForm::Host final : public EvaluationHost
 {
 public:
-    explicit WindowHost(MainForm &window) : form(window) {}
+    explicit Host(MainForm &window) : form(window) {}
 
     COxel &oxel() override { return *form.oxel; }
 
@@ -66,7 +68,6 @@ private:
     MainForm &form;
 };
 
-} // namespace
 
 QString defaultSettingsPath()
 {
@@ -76,12 +77,13 @@ QString defaultSettingsPath()
 MainForm::MainForm(const MainFormEnvironment &env, QWidget *parent)
     : QMainWindow(parent), environment(env)
 {
-    Q_INIT_RESOURCE(oxel); // the pictures live in this static library
+    registerPictures();
     setAttribute(Qt::WA_DeleteOnClose);
     if (environment.settingsPath.isEmpty())
         environment.settingsPath = defaultSettingsPath();
     createControls();
     createMenus();
+    updateActions();
     zoomCursor = QCursor(QPixmap(":/zoom-cursor.png"), 12, 12);
     PicBox->setMouseIcon(zoomCursor);
     setWindowTitle(kApplicationTitle); // until a picture names the window
@@ -95,11 +97,7 @@ bool MainForm::start(const QString &picture)
     calibrated = false;
     if (!startupShown()) {
         startupShown() = true;
-        if (environment.showStartup) {
-            environment.showStartup(this);
-        } else {
-            StartupForm::showModal(this);
-        }
+        showStartupWindow();
     }
     unsetColor = kColorMagenta;
     setColor = kColorRed;
@@ -218,16 +216,11 @@ void MainForm::createMenus()
 
     QMenu *m_filter = menuBar()->addMenu("&Image Tools");
     add(m_filter, "m_Adjust", "&adjust Colors ...", {}, [this] {
-        if (!Bitmap)
-            return;
-        ColorDialog dialog(this);
-        dialog.main = this;
+        ColorDialog dialog(*Bitmap, this);
         dialog.exec();
     });
-    add(m_filter, "m_ResetColors", "&reset Colors", QKeySequence("Ctrl+E"), [this] {
-        if (Bitmap)
-            Bitmap->Reset();
-    });
+    add(m_filter, "m_ResetColors", "&reset Colors", QKeySequence("Ctrl+E"),
+        [this] { Bitmap->Reset(); });
     add(m_filter, "m_filter1", "&sharpen", {}, [this] { sharpen(1); });
     add(m_filter, "m_filter2", "sharpen &more", {}, [this] { sharpen(2); });
     add(m_filter, "m_filter3", "sharpen str&ong", {}, [this] { sharpen(3); });
@@ -242,34 +235,17 @@ void MainForm::createMenus()
     add(m_Tools, "m_Head", "&Head", QKeySequence("Ctrl+H"), [this] { startLandmark(0); });
     add(m_Tools, "m_Cup", "&Cup", QKeySequence("Ctrl+C"), [this] { startLandmark(1); });
     add(m_Tools, "m_Rim", "&Rim", QKeySequence("Ctrl+R"), [this] { startLandmark(2); });
-    m_Ruler = add(m_Tools, "m_Ruler", "&enable Ruler", {}, [this] {
-        if (!oxel)
-            return;
-        oxel->Ruler.Valid = !oxel->Ruler.Valid;
-        setRulerAndCrossMarks();
-        PicBox_Paint();
-    });
+    // The cross is shown and hit as a pair by the validity of its horizontal line.
+    m_Ruler = add(m_Tools, "m_Ruler", "&enable Ruler", {}, [this] { toggleLine(oxel->Ruler); });
     m_Ruler->setCheckable(true);
-    m_Cross = add(m_Tools, "m_Cross", "enable &Cross", {}, [this] {
-        if (!oxel)
-            return;
-        oxel->Cross_H.Valid = !oxel->Cross_H.Valid;
-        setRulerAndCrossMarks();
-        PicBox_Paint();
-    });
+    m_Cross = add(m_Tools, "m_Cross", "enable &Cross", {}, [this] { toggleLine(oxel->Cross_H); });
     m_Cross->setCheckable(true);
     add(m_Tools, "m_Calibrate", "C&alibrate", {}, &MainForm::calibrate);
     add(m_Tools, "m_Distance", "calc &Distance", QKeySequence("Ctrl+D"), &MainForm::calcDistance);
     add(m_Tools, "m_Reset", "reset &Grid", QKeySequence("Ctrl+G"), &MainForm::resetGrid);
 
     QMenu *m_helpmenu = menuBar()->addMenu("?");
-    add(m_helpmenu, "m_about", "About", {}, [this] {
-        if (environment.showStartup) {
-            environment.showStartup(this);
-        } else {
-            StartupForm::showModal(this);
-        }
-    });
+    add(m_helpmenu, "m_about", "About", {}, &MainForm::showStartupWindow);
     add(m_helpmenu, "m_help", "Help", Qt::Key_F1, [this] { HelpForm::showFor(this); });
 }
 
@@ -407,27 +383,46 @@ QString MainForm::positionText() const
     return e_Position->text();
 }
 
-void MainForm::setRulerAndCrossMarks()
+void MainForm::toggleLine(CLine &line)
 {
-    m_Ruler->setChecked(oxel && oxel->Ruler.Valid);
-    m_Cross->setChecked(oxel && oxel->Cross_H.Valid);
+    line.Valid = !line.Valid;
+    updateActions();
+    PicBox_Paint();
+}
+
+void MainForm::updateActions()
+{
+    const bool open = oxel && Bitmap;
+    // Everything but opening, a new window, leaving and the help needs a picture.
+    for (QAction *item : findChildren<QAction *>()) {
+        static const QStringList kAlways = {
+            "m_Open", "m_New", "m_Exit", "m_ZoomCenter", "m_about", "m_help"};
+        if (!item->objectName().isEmpty() && !kAlways.contains(item->objectName()))
+            item->setEnabled(open);
+    }
+    action("m_undo")->setEnabled(open && Bitmap->hasFilterToUndo());
+    m_Ruler->setChecked(open && oxel->Ruler.Valid);
+    m_Cross->setChecked(open && oxel->Cross_H.Valid);
+}
+
+void MainForm::showStartupWindow()
+{
+    if (environment.showStartup)
+        environment.showStartup(this);
+    else
+        StartupForm::showModal(this);
 }
 
 void MainForm::open_Patient(int flag)
 {
     if (!oxel)
         return;
-    DataDialog dialog(this);
-    dialog.RedFlag = static_cast<std::int16_t>(flag);
-    dialog.f = this;
-    dialog.oxel = oxel.get();
+    DataDialog dialog(*oxel, static_cast<std::int16_t>(flag), this);
     dialog.exec();
 }
 
 void MainForm::writeData()
 {
-    if (!oxel)
-        return;
     if (!calibrated) {
         const MessageAnswer answer = currentMessages().message(
             "You did not calibrate the picture!\nWould you assume the picture width is 430mm",
@@ -443,7 +438,7 @@ void MainForm::writeData()
         showMessage("one or more GridLines not set!", "Oxel", MessageIcon::Critical);
         return;
     }
-    WindowHost host(*this);
+    Host host(*this);
     if (!evaluate(host))
         return;
     std::string error;
@@ -472,8 +467,6 @@ void MainForm::newWindow()
 
 void MainForm::reloadLandmarks()
 {
-    if (!oxel || !Bitmap)
-        return;
     dropInteraction();
     BinFile::read(landmarkPath, Bitmap->W, Bitmap->H, *oxel);
     PicBox_Paint();
@@ -490,8 +483,6 @@ void MainForm::resetGrid()
 
 void MainForm::withHourglass(const std::function<void()> &operation)
 {
-    if (!Bitmap)
-        return;
     // The cursors are put back when this scope ends, also by an exception.
     class Hourglass
     {
@@ -524,8 +515,6 @@ void MainForm::sharpen(int level)
 
 void MainForm::startLandmark(std::size_t which)
 {
-    if (!oxel)
-        return;
     PointLandmark &landmark = *oxel->landmarks()[which];
     landmark.Valid = false;
     oxel->Visible = false;
@@ -538,8 +527,6 @@ void MainForm::startLandmark(std::size_t which)
 
 void MainForm::calibrate()
 {
-    if (!oxel)
-        return;
     oxel->CalibPoints.setPicBox(PicBox);
     dragPoint = &oxel->CalibPoints.P0;
     toolMode = ToolMode::CalibFirst;

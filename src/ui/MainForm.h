@@ -52,9 +52,6 @@ public:
     // the caller then drops the window.
     bool start(const QString &picture = {});
 
-    std::unique_ptr<COxel> oxel; // the window's measurement
-    std::unique_ptr<CBitmap> Bitmap; // the radiograph's pixel buffer
-
     // Draws the visible part of the picture and the landmarks anew.
     void PicBox_Paint();
     // Lets the operator complete the patient data; flags name the missing items.
@@ -67,7 +64,11 @@ public:
     // radiograph; opening itself shows it at one picture pixel per screen pixel).
     void zoomToFit();
 
-    // The window's state, as its commands and tests see it.
+    // The window's state, as its commands and tests see it. The measurement and the pixel
+    // buffer are null until a picture is open.
+    const COxel *measurement() const { return oxel.get(); }
+    const CBitmap *pixels() const { return Bitmap.get(); }
+
     PictureBox *pictureBox() const { return PicBox; }
 
     float zoomFactor() const { return zoom; }
@@ -86,6 +87,8 @@ public:
     QAction *action(const QString &objectName) const;
 
 private:
+    class Host; // the evaluation's view of the window
+
     void createControls();
     void createMenus();
     void layoutControls();
@@ -96,7 +99,11 @@ private:
     void zoomBy(float factor, bool atPoint, double x = 0, double y = 0);
     void scrolled();
     void setStatus(const QString &text);
-    void setRulerAndCrossMarks();
+    // Enables each command that can act now (most need a picture, undo a sharpening to take
+    // back) and sets the ruler's and the cross's check marks from the measurement.
+    void updateActions();
+    void toggleLine(CLine &line);
+    void showStartupWindow();
     void withHourglass(const std::function<void()> &operation);
     // Starts collecting the points of the landmark with that place in landmarks().
     void startLandmark(std::size_t which);
@@ -132,6 +139,9 @@ private:
 
     MainFormEnvironment environment;
 
+    std::unique_ptr<COxel> oxel; // the window's measurement
+    std::unique_ptr<CBitmap> Bitmap; // the radiograph's pixel buffer
+
     PictureBox *PicBox = nullptr;
     QScrollBar *VScroll = nullptr;
     QScrollBar *HScroll = nullptr;
@@ -152,7 +162,9 @@ private:
     std::int16_t boxWidthPx = 0;
     std::int16_t boxHeightPx = 0;
     float zoom = 1.0f;
-    float zoomStep = 0.7937005f;
+    // One zoom step: the cube root of 2, inwards. A single, as the menu's limits compare it.
+    static constexpr float kZoomStep = 0.7937005f;
+    float zoomStep = kZoomStep;
     bool centerMode = true;
     float viewLeft = 0, viewTop = 0, viewWidth = 0, viewHeight = 0;
     QCursor zoomCursor;

@@ -72,7 +72,11 @@ bool MainForm::openRadiograph(const QString &givenPath)
     measurement->Visible = true;
     oxel = std::move(measurement);
     Bitmap = std::move(bitmap);
-    Bitmap->setObserver([this](BitmapChange) { PicBox_Paint(); });
+    Bitmap->setObserver([this](BitmapChange change) {
+        if (change == BitmapChange::Pixels)
+            updateActions(); // a sharpening can now be undone
+        PicBox_Paint();
+    });
     const std::int16_t W = Bitmap->W, H = Bitmap->H;
 
     setWindowTitle(QFileInfo(path).absoluteFilePath());
@@ -81,7 +85,7 @@ bool MainForm::openRadiograph(const QString &givenPath)
     VScroll->setValue(0);
     scrollSync = false;
     zoom = 1.0f;
-    zoomStep = 0.7937005f; // 2^(-1/3)
+    zoomStep = kZoomStep;
     PicBox->resetScale();
     updateView();
     updateScrollRanges();
@@ -101,6 +105,6 @@ bool MainForm::openRadiograph(const QString &givenPath)
             landmark->removeAll();
         }
     }
-    setRulerAndCrossMarks();
+    updateActions();
     return true;
 }

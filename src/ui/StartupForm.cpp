@@ -1,5 +1,7 @@
 #include "ui/StartupForm.h"
 
+#include "ui/Resources.h"
+
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -13,13 +15,6 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
-
-// The pictures are compiled into this static library; nothing else would pull their object
-// file in, so register them explicitly. Registering twice is harmless.
-static void registerPictures()
-{
-    Q_INIT_RESOURCE(oxel);
-}
 
 namespace {
 

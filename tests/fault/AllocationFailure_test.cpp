@@ -21,6 +21,7 @@
 #include "support/BmpFile.h"
 #include "support/RecordingMessages.h"
 #include "support/TempDir.h"
+#include "support/TestWindows.h"
 #include "ui/MainForm.h"
 #include "ui/PictureBox.h"
 
@@ -105,38 +106,27 @@ TEST(CommandLineOutOfMemory, EndsWithItsReasonAndStatusTwoAndWritesNothing)
 namespace {
 
 // A window with a picture of width x height open, shown.
-class WindowOutOfMemory : public ::testing::Test
+class WindowOutOfMemory : public ::testing::Test, public TestWindows
 {
 protected:
     void open(int width, int height)
     {
-        const std::string path = dir.file("first.bmp");
-        ASSERT_TRUE(writeBmp(path, width, height, [](int x, int y) { return (x * 7 + y * 3) % 251; }));
-        MainFormEnvironment env;
-        env.settingsPath = QString::fromStdString(dir.file("Zek2.ini"));
-        env.chooseFile = [this](const QString &) { return nextPicture; };
-        env.showStartup = [](QWidget *) {};
-        nextPicture = QString::fromStdString(path);
-        window = std::make_unique<MainForm>(env);
-        ASSERT_TRUE(window->start());
-        window->resize(900, 700);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        window = TestWindows::open(
+            picture("first.bmp", width, height, [](int x, int y) { return (x * 7 + y * 3) % 251; }));
+        ASSERT_NE(window, nullptr);
     }
 
     std::vector<std::uint8_t> pixels() const
     {
-        const CBitmap &b = *window->Bitmap;
+        const CBitmap &b = *window->pixels();
         std::vector<std::uint8_t> all;
         for (int y = 0; y < b.H; ++y)
             all.insert(all.end(), b.scanLine(y), b.scanLine(y) + b.W);
         return all;
     }
 
-    TempDir dir;
-    QString nextPicture;
     RecordingMessages messages;
-    std::unique_ptr<MainForm> window;
+    MainForm *window = nullptr;
 };
 
 } // namespace
@@ -144,10 +134,8 @@ protected:
 TEST_F(WindowOutOfMemory, PictureTooLargeForWhatIsLeftIsRefusedAndTheOldOneStays)
 {
     open(400, 300);
-    const COxel *before = window->oxel.get();
-    const std::string second = dir.file("second.bmp");
-    ASSERT_TRUE(writeBmp(second, 1200, 1000, [](int, int) { return 77; }));
-    nextPicture = QString::fromStdString(second);
+    const COxel *before = window->measurement();
+    nextPicture = QString::fromStdString(picture("second.bmp", 1200, 1000));
     {
         const FailingAllocation fail(1 << 20); // the 1.2 MB grey buffer cannot be had
         window->action("m_Open")->trigger();
@@ -156,11 +144,11 @@ TEST_F(WindowOutOfMemory, PictureTooLargeForWhatIsLeftIsRefusedAndTheOldOneStays
     ASSERT_EQ(messages.boxes.size(), 1u);
     EXPECT_EQ(messages.boxes[0].title, "Error");
     EXPECT_EQ(messages.boxes[0].text, "load Error: not enough memory for a picture of 1200 x 1000 pixels");
-    EXPECT_EQ(window->oxel.get(), before);
-    EXPECT_EQ(window->Bitmap->W, 400);
+    EXPECT_EQ(window->measurement(), before);
+    EXPECT_EQ(window->pixels()->W, 400);
 
     window->action("m_Open")->trigger(); // memory is back
-    EXPECT_EQ(window->Bitmap->W, 1200);
+    EXPECT_EQ(window->pixels()->W, 1200);
 }
 
 TEST_F(WindowOutOfMemory, SharpeningThatCannotFinishLeavesThePictureAndTheCursors)

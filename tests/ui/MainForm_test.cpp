@@ -12,60 +12,16 @@
 #include "support/BmpFile.h"
 #include "support/RecordingMessages.h"
 #include "support/TempDir.h"
+#include "support/TestWindows.h"
 #include "ui/MainForm.h"
 #include "ui/PictureBox.h"
 
 namespace {
 
-class Window : public ::testing::Test
+class Window : public ::testing::Test, public TestWindows
 {
 protected:
-    MainFormEnvironment environment()
-    {
-        MainFormEnvironment env;
-        env.settingsPath = QString::fromStdString(dir.file("config/Zek2.ini"));
-        env.chooseFile = [this](const QString &last) {
-            offeredPaths.push_back(last);
-            return nextChoice;
-        };
-        env.showStartup = [this](QWidget *) { ++startupShowings; };
-        return env;
-    }
-
-    // A window that has opened the picture, shown at a known size.
-    MainForm *openWindow(const std::string &picture)
-    {
-        nextChoice = QString::fromStdString(picture);
-        auto *window = new MainForm(environment());
-        windows.emplace_back(window);
-        if (!window->start())
-            return nullptr;
-        window->resize(900, 700);
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
-        return window;
-    }
-
-    std::string picture(const std::string &name, int width, int height)
-    {
-        const std::string path = dir.file(name);
-        EXPECT_TRUE(writeBmp(path, width, height, [](int x, int y) { return (x + y) % 256; }));
-        return path;
-    }
-
-    void trigger(MainForm *w, const char *name)
-    {
-        QAction *item = w->action(name);
-        ASSERT_NE(item, nullptr) << name;
-        item->trigger();
-    }
-
-    TempDir dir;
     RecordingMessages messages;
-    QString nextChoice;
-    std::vector<QString> offeredPaths;
-    int startupShowings = 0;
-    std::vector<std::unique_ptr<MainForm>> windows;
 };
 
 void expectLine(const CLine &line, double x0, double y0, double x1, double y1)
@@ -81,16 +37,16 @@ void expectLine(const CLine &line, double x0, double y0, double x1, double y1)
 TEST_F(Window, PictureWithoutLandmarkFileGetsTheDefaultGridAndScale)
 {
     const std::string path = picture("hip.bmp", 600, 900);
-    MainForm *w = openWindow(path);
+    MainForm *w = open(path);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->windowTitle().toStdString(), path);
     EXPECT_FALSE(w->isCalibrated());
-    expectLine(w->oxel->H_B, 200, 600, 400, 600); // reset Grid on 600 x 900
-    EXPECT_FALSE(w->oxel->H_B.Valid);
-    EXPECT_NEAR(w->oxel->WorldWidth(), 430.0, 1e-9);
-    EXPECT_TRUE(w->oxel->Head.points.empty());
-    EXPECT_TRUE(w->oxel->Visible);
-    EXPECT_EQ(w->Bitmap->W, 600);
+    expectLine(w->measurement()->H_B, 200, 600, 400, 600); // reset Grid on 600 x 900
+    EXPECT_FALSE(w->measurement()->H_B.Valid);
+    EXPECT_NEAR(w->measurement()->WorldWidth(), 430.0, 1e-9);
+    EXPECT_TRUE(w->measurement()->Head.points.empty());
+    EXPECT_TRUE(w->measurement()->Visible);
+    EXPECT_EQ(w->pixels()->W, 600);
     EXPECT_EQ(w->landmarkFile(), dir.file("hip.bin"));
     EXPECT_FALSE(w->action("m_Ruler")->isChecked());
     // The settings remember the picture, and the first dialog offered nothing.
@@ -115,13 +71,13 @@ TEST_F(Window, LandmarkFileRestoresTheMeasurement)
     std::string error;
     ASSERT_TRUE(BinFile::write(dir.file("hip.jpg.bin"), stored, &error)) << error;
 
-    MainForm *w = openWindow(path);
+    MainForm *w = open(path);
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isCalibrated());
-    EXPECT_TRUE(w->oxel->DatFlag);
-    EXPECT_NEAR(w->oxel->ScaleFactor, 4.0, 1e-12);
-    EXPECT_TRUE(w->oxel->H_B.Valid);
-    EXPECT_EQ(w->oxel->Head.points.size(), 3u);
+    EXPECT_TRUE(w->measurement()->DatFlag);
+    EXPECT_NEAR(w->measurement()->ScaleFactor, 4.0, 1e-12);
+    EXPECT_TRUE(w->measurement()->H_B.Valid);
+    EXPECT_EQ(w->measurement()->Head.points.size(), 3u);
     EXPECT_TRUE(w->action("m_Ruler")->isChecked());
     EXPECT_FALSE(w->action("m_Cross")->isChecked());
     EXPECT_EQ(LastPatient().Famname, "Ortiz");
@@ -131,41 +87,66 @@ TEST_F(Window, LandmarkFileNameDropsOnlyTheLastExtension)
 {
     std::filesystem::create_directories(dir.path() / "a.b");
     const std::string path = picture("a.b/c.d.bmp", 100, 100);
-    MainForm *w = openWindow(path);
+    MainForm *w = open(path);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->landmarkFile(), dir.file("a.b/c.d.bin"));
 }
 
 TEST_F(Window, CancelledDialogAtStartUpOpensNothing)
 {
-    nextChoice.clear();
+    nextPicture.clear();
     MainForm window(environment());
     EXPECT_FALSE(window.start());
-    EXPECT_EQ(window.oxel, nullptr);
+    EXPECT_EQ(window.measurement(), nullptr);
+}
+
+TEST_F(Window, CommandsAreEnabledOnlyWhenTheyCanAct)
+{
+    // Without a picture only opening, a new window, leaving, CenterMode and the help can act;
+    // a disabled command does nothing when triggered.
+    MainForm empty(environment());
+    for (const char *name : {"m_Open", "m_New", "m_Exit", "m_ZoomCenter", "m_about", "m_help"})
+        EXPECT_TRUE(empty.action(name)->isEnabled()) << name;
+    for (const char *name : {"m_Patient", "m_Load_bin", "m_Write_dat", "m_ZoomUp", "m_ZoomMouse",
+             "m_Adjust", "m_filter1", "m_undo", "m_Invert", "m_hardcopy", "m_Head", "m_Ruler",
+             "m_Calibrate", "m_Distance", "m_Reset"}) {
+        EXPECT_FALSE(empty.action(name)->isEnabled()) << name;
+        empty.action(name)->trigger();
+    }
+    EXPECT_TRUE(messages.boxes.empty());
+
+    // With a picture every command can act but undo, until there is a sharpening to take back.
+    MainForm *w = open(picture("hip.bmp", 400, 300));
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->action("m_Write_dat")->isEnabled());
+    EXPECT_TRUE(w->action("m_Head")->isEnabled());
+    EXPECT_FALSE(w->action("m_undo")->isEnabled());
+    trigger(w, "m_filter2");
+    EXPECT_TRUE(w->action("m_undo")->isEnabled());
 }
 
 TEST_F(Window, CancelledOrFailedOpenKeepsTheRadiograph)
 {
     const std::string first = picture("first.bmp", 300, 200);
-    MainForm *w = openWindow(first);
+    MainForm *w = open(first);
     ASSERT_NE(w, nullptr);
-    const COxel *measurement = w->oxel.get();
-    const CBitmap *bitmap = w->Bitmap.get();
+    const COxel *measurement = w->measurement();
+    const CBitmap *bitmap = w->pixels();
 
-    nextChoice.clear();
+    nextPicture.clear();
     trigger(w, "m_Open");
-    EXPECT_EQ(w->oxel.get(), measurement);
+    EXPECT_EQ(w->measurement(), measurement);
     EXPECT_EQ(Settings::read(dir.file("config/Zek2.ini"), "LastPath", "Path"), first);
     EXPECT_EQ(offeredPaths.back().toStdString(), first); // the last picture is offered again
 
     writeBytes(dir.file("broken.jpg"), "not a picture at all");
-    nextChoice = QString::fromStdString(dir.file("broken.jpg"));
+    nextPicture = QString::fromStdString(dir.file("broken.jpg"));
     trigger(w, "m_Open");
     ASSERT_EQ(messages.boxes.size(), 1u);
     EXPECT_EQ(messages.boxes[0].text.rfind("load Error: ", 0), 0u);
     EXPECT_EQ(messages.boxes[0].title, "Error");
-    EXPECT_EQ(w->oxel.get(), measurement);
-    EXPECT_EQ(w->Bitmap.get(), bitmap);
+    EXPECT_EQ(w->measurement(), measurement);
+    EXPECT_EQ(w->pixels(), bitmap);
     EXPECT_EQ(w->windowTitle().toStdString(), first);
     // Remembered all the same, so that the dialog offers it again.
     EXPECT_EQ(
@@ -174,13 +155,13 @@ TEST_F(Window, CancelledOrFailedOpenKeepsTheRadiograph)
 
 TEST_F(Window, SecondOpenResetsZoomAndScrolling)
 {
-    MainForm *w = openWindow(picture("big.bmp", 3000, 2500));
+    MainForm *w = open(picture("big.bmp", 3000, 2500));
     ASSERT_NE(w, nullptr);
     trigger(w, "m_ZoomUp");
     trigger(w, "m_ZoomUp");
     EXPECT_LT(w->zoomFactor(), 0.7f);
     EXPECT_GT(w->pictureBox()->ScaleLeft(), 0);
-    nextChoice = QString::fromStdString(picture("other.bmp", 500, 400));
+    nextPicture = QString::fromStdString(picture("other.bmp", 500, 400));
     trigger(w, "m_Open");
     EXPECT_EQ(w->zoomFactor(), 1.0f);
     EXPECT_EQ(w->pictureBox()->ScaleLeft(), 0);
@@ -190,7 +171,7 @@ TEST_F(Window, SecondOpenResetsZoomAndScrolling)
 
 TEST_F(Window, MenuZoomStopsAtItsLimits)
 {
-    MainForm *w = openWindow(picture("hip.bmp", 400, 300));
+    MainForm *w = open(picture("hip.bmp", 400, 300));
     ASSERT_NE(w, nullptr);
     int steps = 0;
     for (float previous = -1; previous != w->zoomFactor(); ++steps) {
@@ -207,7 +188,7 @@ TEST_F(Window, MenuZoomStopsAtItsLimits)
 
 TEST_F(Window, ZoomToFitShowsTheWholePictureInMenuSteps)
 {
-    MainForm *w = openWindow(picture("big.bmp", 3000, 2500));
+    MainForm *w = open(picture("big.bmp", 3000, 2500));
     ASSERT_NE(w, nullptr);
     w->zoomToFit();
     PictureBox *box = w->pictureBox();
@@ -223,7 +204,7 @@ TEST_F(Window, ZoomToFitShowsTheWholePictureInMenuSteps)
 
 TEST_F(Window, CenterModeKeepsTheCentreOfTheView)
 {
-    MainForm *w = openWindow(picture("big.bmp", 4000, 3000));
+    MainForm *w = open(picture("big.bmp", 4000, 3000));
     ASSERT_NE(w, nullptr);
     PictureBox *box = w->pictureBox();
     trigger(w, "m_ZoomUp"); // centred: magnifying moves the view away from the corner
@@ -254,11 +235,11 @@ TEST_F(Window, CenterModeKeepsTheCentreOfTheView)
 
 TEST_F(Window, StartupWindowOncePerRunAndOnAbout)
 {
-    MainForm *first = openWindow(picture("a.bmp", 100, 100));
+    MainForm *first = open(picture("a.bmp", 100, 100));
     ASSERT_NE(first, nullptr);
     const int afterFirst = startupShowings;
     EXPECT_LE(afterFirst, 1);
-    MainForm *second = openWindow(picture("b.bmp", 100, 100));
+    MainForm *second = open(picture("b.bmp", 100, 100));
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(startupShowings, afterFirst);
     trigger(second, "m_about");
@@ -268,7 +249,7 @@ TEST_F(Window, StartupWindowOncePerRunAndOnAbout)
 
 TEST_F(Window, WriteDataAsksAboutTheUncalibratedPictureFirst)
 {
-    MainForm *w = openWindow(picture("hip.bmp", 600, 900));
+    MainForm *w = open(picture("hip.bmp", 600, 900));
     ASSERT_NE(w, nullptr);
     messages.answers.push_back(MessageAnswer::No);
     trigger(w, "m_Write_dat");
@@ -281,39 +262,45 @@ TEST_F(Window, WriteDataAsksAboutTheUncalibratedPictureFirst)
 
 TEST_F(Window, WriteDataRefusesUnconfirmedGridLines)
 {
-    MainForm *w = openWindow(picture("hip.bmp", 600, 900));
+    // Patient data complete, the grid as reset and never taken hold of.
+    const std::string path = picture("hip.bmp", 600, 900);
+    COxel stored;
+    stored.setPicBox(nullptr);
+    ASSERT_TRUE(stored.initScale(600, 900, kDefaultPictureWidthMm));
+    stored.init(200, 600, 400, 600);
+    stored.Datum = "20240101";
+    stored.Patient.Famname = "A";
+    stored.Patient.Vorname = "B";
+    stored.Patient.Typ = 1;
+    stored.Patient.DatFile = dir.file("result");
+    landmarks(path, stored);
+    MainForm *w = open(path);
     ASSERT_NE(w, nullptr);
-    COxel &o = *w->oxel;
-    o.Datum = "20240101";
-    o.Patient.Famname = "A";
-    o.Patient.Vorname = "B";
-    o.Patient.Typ = 1;
-    o.Patient.DatFile = dir.file("result");
-    trigger(w, "m_Write_dat"); // the 430 mm question is answered Yes
-    ASSERT_EQ(messages.boxes.size(), 2u);
-    EXPECT_EQ(messages.boxes[1].text, "one or more GridLines not set!");
-    EXPECT_EQ(messages.boxes[1].icon, MessageIcon::Critical);
+    trigger(w, "m_Write_dat");
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].text, "one or more GridLines not set!");
+    EXPECT_EQ(messages.boxes[0].icon, MessageIcon::Critical);
     EXPECT_FALSE(std::filesystem::exists(dir.file("result.dat")));
 }
 
 TEST_F(Window, RulerAndCrossTogglesFollowTheMeasurement)
 {
-    MainForm *w = openWindow(picture("hip.bmp", 600, 900));
+    MainForm *w = open(picture("hip.bmp", 600, 900));
     ASSERT_NE(w, nullptr);
     trigger(w, "m_Cross");
-    EXPECT_TRUE(w->oxel->Cross_H.Valid);
+    EXPECT_TRUE(w->measurement()->Cross_H.Valid);
     EXPECT_TRUE(w->action("m_Cross")->isChecked());
     trigger(w, "m_Cross");
-    EXPECT_FALSE(w->oxel->Cross_H.Valid);
+    EXPECT_FALSE(w->measurement()->Cross_H.Valid);
     EXPECT_FALSE(w->action("m_Cross")->isChecked());
     trigger(w, "m_Ruler");
-    EXPECT_TRUE(w->oxel->Ruler.Valid);
+    EXPECT_TRUE(w->measurement()->Ruler.Valid);
     EXPECT_TRUE(w->action("m_Ruler")->isChecked());
 }
 
 TEST_F(Window, ImageToolsChangeWhatIsShownAndRestoreTheCursor)
 {
-    MainForm *w = openWindow(picture("hip.bmp", 600, 900));
+    MainForm *w = open(picture("hip.bmp", 600, 900));
     ASSERT_NE(w, nullptr);
     PictureBox *box = w->pictureBox();
     const QImage shown = box->canvas().copy();
@@ -330,12 +317,12 @@ TEST_F(Window, ImageToolsChangeWhatIsShownAndRestoreTheCursor)
     EXPECT_EQ(box->mousePointer(), MousePointer::Cross);
     trigger(w, "m_undo");
     trigger(w, "m_ResetColors");
-    EXPECT_EQ(w->Bitmap->ColorScale, 256);
+    EXPECT_EQ(w->pixels()->ColorScale, 256);
 }
 
 TEST_F(Window, MenuCaptionsAndShortcuts)
 {
-    MainForm *w = openWindow(picture("hip.bmp", 100, 100));
+    MainForm *w = open(picture("hip.bmp", 100, 100));
     ASSERT_NE(w, nullptr);
 
     const struct
@@ -382,7 +369,7 @@ TEST_F(Window, MenuCaptionsAndShortcuts)
 
 TEST_F(Window, PictureBeyondSixteenBitSidesIsRefusedFromItsHeader)
 {
-    MainForm *w = openWindow(picture("small.bmp", 100, 100));
+    MainForm *w = open(picture("small.bmp", 100, 100));
     ASSERT_NE(w, nullptr);
     // A bitmap header announcing 40000 x 10 pixels, with no pixels behind it.
     std::string header(54, '\0');
@@ -394,13 +381,13 @@ TEST_F(Window, PictureBeyondSixteenBitSidesIsRefusedFromItsHeader)
     put32(2, 54 + 120000 * 10), put32(10, 54), put32(14, 40), put32(18, 40000), put32(22, 10);
     header[26] = 1, header[28] = 24;
     writeBytes(dir.file("wide.bmp"), header);
-    nextChoice = QString::fromStdString(dir.file("wide.bmp"));
+    nextPicture = QString::fromStdString(dir.file("wide.bmp"));
     trigger(w, "m_Open");
     ASSERT_EQ(messages.boxes.size(), 1u);
     EXPECT_EQ(messages.boxes[0].text,
         "load Error: the picture is 40000 x 10 pixels; at most 32767 pixels a side can be "
         "measured");
-    EXPECT_EQ(w->Bitmap->W, 100);
+    EXPECT_EQ(w->pixels()->W, 100);
 }
 
 TEST_F(Window, WriteDataReportsALandmarkFileThatCannotBeWritten)
@@ -410,9 +397,9 @@ TEST_F(Window, WriteDataReportsALandmarkFileThatCannotBeWritten)
     stored.setPicBox(nullptr);
     ASSERT_TRUE(stored.initScale(2000, 1600, 400.0));
     stored.init(400, 1200, 1400, 1200);
-    for (CLine *line :
-        {&stored.H_B, &stored.H_M, &stored.H_T, &stored.V_L, &stored.V_M, &stored.V_F, &stored.V_R})
-        line->Valid = true;
+    const auto lines = stored.lines();
+    for (std::size_t i = 0; i < COxel::kGridLineCount; ++i)
+        lines[i]->Valid = true;
     for (int i = 0; i < 8; ++i) {
         const double t = i * 3.14159265358979 / 4;
         stored.Head.addPoint(1250 + 80 * std::cos(t), 800 + 80 * std::sin(t));
@@ -425,17 +412,17 @@ TEST_F(Window, WriteDataReportsALandmarkFileThatCannotBeWritten)
     stored.Patient.HeadTR = 14;
     stored.Patient.FocH = 1150;
     stored.Patient.DatFile = dir.file("result");
-    const std::string landmarks = dir.file("hip.bin");
-    ASSERT_TRUE(BinFile::write(landmarks, stored));
+    const std::string landmarkFile = dir.file("hip.bin");
+    landmarks(path, stored);
     // A landmark file its owner protected from writing is not replaced, not even by root.
-    std::filesystem::permissions(landmarks, std::filesystem::perms::owner_read);
+    std::filesystem::permissions(landmarkFile, std::filesystem::perms::owner_read);
 
-    MainForm *w = openWindow(path);
+    MainForm *w = open(path);
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(w->isCalibrated());
     trigger(w, "m_Write_dat");
     ASSERT_EQ(messages.boxes.size(), 2u);
     EXPECT_EQ(messages.boxes[0].text, "Data written to " + dir.file("result.dat"));
-    EXPECT_EQ(messages.boxes[1].text.rfind("could not write " + landmarks + ": ", 0), 0u);
+    EXPECT_EQ(messages.boxes[1].text.rfind("could not write " + landmarkFile + ": ", 0), 0u);
     EXPECT_EQ(messages.boxes[1].title, "Oxel Error");
 }

@@ -13,6 +13,7 @@
 #include "support/BmpFile.h"
 #include "support/RecordingMessages.h"
 #include "support/TempDir.h"
+#include "support/TestWindows.h"
 #include "ui/MainForm.h"
 #include "ui/PictureBox.h"
 
@@ -53,13 +54,13 @@ CPoint rimPoint(int i)
 
 // A 900 x 700 radiograph whose landmark file holds 10000 head points on a circle and 10000 rim
 // points on a turned ellipse, both stored as fitted; the grid stands below and beside them.
-class ManyPoints : public ::testing::Test
+class ManyPoints : public ::testing::Test, public TestWindows
 {
 protected:
     void SetUp() override
     {
-        const std::string picture = dir.file("hip.bmp");
-        ASSERT_TRUE(writeGreyBmp(picture, 900, 700, kPictureGrey));
+        const std::string path = dir.file("hip.bmp");
+        ASSERT_TRUE(writeGreyBmp(path, 900, 700, kPictureGrey));
         COxel stored;
         stored.setPicBox(nullptr);
         ASSERT_TRUE(stored.initScale(900, 700, 300.0));
@@ -71,18 +72,10 @@ protected:
         }
         stored.Head.Valid = true;
         stored.Rim.Valid = true;
-        std::string error;
-        ASSERT_TRUE(BinFile::write(dir.file("hip.bin"), stored, &error)) << error;
+        landmarks(path, stored);
 
-        MainFormEnvironment env;
-        env.settingsPath = QString::fromStdString(dir.file("Zek2.ini"));
-        env.chooseFile = [picture](const QString &) { return QString::fromStdString(picture); };
-        env.showStartup = [](QWidget *) {};
-        window = std::make_unique<MainForm>(env);
-        ASSERT_TRUE(window->start());
-        window->resize(1100, 860);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        window = open(path, QSize(1100, 860));
+        ASSERT_NE(window, nullptr);
         box = window->pictureBox();
         // At zoom 1 picture and box coordinates coincide.
         ASSERT_EQ(box->ScaleLeft(), 0);
@@ -94,7 +87,7 @@ protected:
     {
         if (box)
             QTest::mouseRelease(box, Qt::LeftButton);
-        window.reset();
+        windows.clear();
     }
 
     QRgb shown(double x, double y) const
@@ -113,9 +106,8 @@ protected:
         return false;
     }
 
-    TempDir dir;
     RecordingMessages messages;
-    std::unique_ptr<MainForm> window;
+    MainForm *window = nullptr;
     PictureBox *box = nullptr;
 };
 
@@ -123,7 +115,7 @@ protected:
 
 TEST_F(ManyPoints, LandmarkFileIsReadAndBothShapesAreFitted)
 {
-    const COxel &o = *window->oxel;
+    const COxel &o = *window->measurement();
     EXPECT_TRUE(window->isCalibrated());
     ASSERT_EQ(o.Head.points.size(), static_cast<std::size_t>(kPoints));
     ASSERT_EQ(o.Rim.points.size(), static_cast<std::size_t>(kPoints));
@@ -160,7 +152,7 @@ TEST_F(ManyPoints, BothShapesAreDrawnOverThePicture)
 TEST_F(ManyPoints, The5000thHeadPointIsPickedAndDragged)
 {
     const CPoint target = headPoint(4999);
-    const CPoint before = *window->oxel->Head.points[4998];
+    const CPoint before = *window->measurement()->Head.points[4998];
     QTest::mousePress(box, Qt::LeftButton, Qt::NoModifier,
         QPoint(static_cast<int>(std::lround(target.x)), static_cast<int>(std::lround(target.y))));
     EXPECT_EQ(window->currentToolMode(), ToolMode::DragHeadPoint); // dragging a head point, not a rim point
@@ -168,7 +160,7 @@ TEST_F(ManyPoints, The5000thHeadPointIsPickedAndDragged)
         "move HeadPoint to desired position and release the mouse");
     QTest::mouseRelease(box, Qt::LeftButton, Qt::NoModifier, QPoint(80, 310));
 
-    const COxel &o = *window->oxel;
+    const COxel &o = *window->measurement();
     EXPECT_EQ(window->currentToolMode(), ToolMode::Idle);
     EXPECT_DOUBLE_EQ(o.Head.points[4999]->x, 80);
     EXPECT_DOUBLE_EQ(o.Head.points[4999]->y, 310);

@@ -558,8 +558,8 @@ TEST_F(PictureWindow, RefusedPictureShowsLoadErrorAndKeepsTheRadiograph)
     ASSERT_TRUE(writeBmp(first, 300, 200, [](int x, int y) { return (x + y) % 256; }));
     MainForm *w = openWindow(first);
     ASSERT_NE(w, nullptr);
-    const CBitmap *bitmap = w->Bitmap.get();
-    const COxel *measurement = w->oxel.get();
+    const CBitmap *bitmap = w->pixels();
+    const COxel *measurement = w->measurement();
     const QImage shown = w->pictureBox()->canvas().copy();
 
     const std::string cut = dir.file("cut.bmp");
@@ -573,8 +573,8 @@ TEST_F(PictureWindow, RefusedPictureShowsLoadErrorAndKeepsTheRadiograph)
         "load Error: the file is incomplete: the picture needs 630 bytes, the file has 629");
     EXPECT_EQ(messages.boxes[0].title, "Error");
     EXPECT_EQ(messages.boxes[0].icon, MessageIcon::Critical);
-    EXPECT_EQ(w->Bitmap.get(), bitmap);
-    EXPECT_EQ(w->oxel.get(), measurement);
+    EXPECT_EQ(w->pixels(), bitmap);
+    EXPECT_EQ(w->measurement(), measurement);
     EXPECT_EQ(w->windowTitle().toStdString(), first);
     EXPECT_EQ(w->pictureBox()->canvas(), shown);
 }

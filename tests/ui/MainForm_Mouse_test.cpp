@@ -20,6 +20,7 @@
 #include "support/BmpFile.h"
 #include "support/RecordingMessages.h"
 #include "support/TempDir.h"
+#include "support/TestWindows.h"
 #include "ui/CalibDialog.h"
 #include "ui/DataDialog.h"
 #include "ui/MainForm.h"
@@ -32,26 +33,17 @@ constexpr double kTolerance = 1e-9;
 // A window showing an 800 x 600 radiograph without a landmark file at zoom 1, so that picture
 // and box coordinates coincide. The default grid stands on the base line (266.67, 400) to
 // (533.33, 400) with its top at y = 133.33.
-class Picture : public ::testing::Test
+class Picture : public ::testing::Test, public TestWindows
 {
 protected:
     void SetUp() override
     {
-        const std::string path = dir.file("hip.bmp");
-        ASSERT_TRUE(
-            writeBmp(path, 800, 600, [](int x, int y) { return (x / 4 + y / 3) % 200 + 20; }));
-        MainFormEnvironment env;
-        env.settingsPath = QString::fromStdString(dir.file("Zek2.ini"));
-        nextPicture = QString::fromStdString(path);
-        env.chooseFile = [this](const QString &) { return nextPicture; };
-        env.showStartup = [](QWidget *) {};
-        window = std::make_unique<MainForm>(env);
-        ASSERT_TRUE(window->start());
-        window->resize(1000, 760);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        picturePath = picture(
+            "hip.bmp", 800, 600, [](int x, int y) { return (x / 4 + y / 3) % 200 + 20; });
+        window = open(picturePath, QSize(1000, 760));
+        ASSERT_NE(window, nullptr);
         box = window->pictureBox();
-        oxel = window->oxel.get();
+        oxel = window->measurement();
         ASSERT_EQ(box->ScaleLeft(), 0);
         ASSERT_EQ(box->ScaleWidth(), box->width());
     }
@@ -59,8 +51,9 @@ protected:
     void TearDown() override
     {
         // A failed test must not leave a pressed button for the next one.
-        QTest::mouseRelease(box, Qt::LeftButton);
-        window.reset();
+        if (box)
+            QTest::mouseRelease(box, Qt::LeftButton);
+        windows.clear();
     }
 
     static QPoint at(double x, double y)
@@ -95,7 +88,7 @@ protected:
 
     void escape() { QTest::keyClick(box, Qt::Key_Escape); }
 
-    void trigger(const char *name) { window->action(name)->trigger(); }
+    void trigger(const char *name) { TestWindows::trigger(window, name); }
 
     // Answers the calibration dialog that the next click opens.
     void answerCalibration(const QString &text, bool ok)
@@ -108,12 +101,11 @@ protected:
         });
     }
 
-    TempDir dir;
-    QString nextPicture; // what the open dialog answers
     RecordingMessages messages;
-    std::unique_ptr<MainForm> window;
+    std::string picturePath;
+    MainForm *window = nullptr;
     PictureBox *box = nullptr;
-    COxel *oxel = nullptr;
+    const COxel *oxel = nullptr;
 };
 
 void expectPoint(const CPoint &p, double x, double y)
@@ -405,17 +397,14 @@ TEST_F(Picture, TheRoadOfOneRadiograph)
     drag(266.67, 400, 250, 420);
     drag(533.33, 400, 560, 410);
 
-    const struct
-    {
-        CLine *line;
-    } grid[] = {{&oxel->H_M}, {&oxel->H_T}, {&oxel->V_L}, {&oxel->V_M}, {&oxel->V_F}, {&oxel->V_R}};
-
-    for (const auto &g : grid) {
-        const double x = (g.line->P0.x * 3 + g.line->P1.x) / 4,
-                     y = (g.line->P0.y * 3 + g.line->P1.y) / 4;
+    // Taking hold of each of the other grid lines confirms it.
+    const auto lines = oxel->lines();
+    for (std::size_t i = 1; i < COxel::kGridLineCount; ++i) {
+        const CLine &line = *lines[i];
+        const double x = (line.P0.x * 3 + line.P1.x) / 4, y = (line.P0.y * 3 + line.P1.y) / 4;
         press(x, y);
         release(x, y);
-        EXPECT_TRUE(g.line->Valid);
+        EXPECT_TRUE(line.Valid) << COxel::kLineNames[i];
     }
     ASSERT_TRUE(oxel->Valid());
 
@@ -471,20 +460,13 @@ TEST_F(Picture, TheRoadOfOneRadiograph)
 
     // Opening the picture again restores every line, point and patient field.
     const COxel &before = *oxel;
-    MainFormEnvironment env;
-    env.settingsPath = QString::fromStdString(dir.file("Zek2.ini"));
-    env.chooseFile = [this](
-                         const QString &) { return QString::fromStdString(dir.file("hip.bmp")); };
-    env.showStartup = [](QWidget *) {};
-    MainForm again(env);
-    ASSERT_TRUE(again.start());
-    const COxel &after = *again.oxel;
-    EXPECT_TRUE(again.isCalibrated());
+    MainForm *again = open(picturePath);
+    ASSERT_NE(again, nullptr);
+    const COxel &after = *again->measurement();
+    EXPECT_TRUE(again->isCalibrated());
     EXPECT_NEAR(after.ScaleFactor, before.ScaleFactor, 1e-9);
-    for (auto [a, b] : {std::pair{&after.H_B, &before.H_B}, {&after.H_M, &before.H_M},
-             {&after.H_T, &before.H_T}, {&after.V_L, &before.V_L}, {&after.V_M, &before.V_M},
-             {&after.V_F, &before.V_F}, {&after.V_R, &before.V_R}, {&after.Ruler, &before.Ruler},
-             {&after.Cross_H, &before.Cross_H}, {&after.Cross_V, &before.Cross_V}}) {
+    for (std::size_t i = 0; i < COxel::kLineCount; ++i) {
+        const CLine *a = after.lines()[i], *b = before.lines()[i];
         EXPECT_NEAR(a->P0.x, b->P0.x, 1e-9);
         EXPECT_NEAR(a->P1.y, b->P1.y, 1e-9);
         EXPECT_EQ(a->Valid, b->Valid);
@@ -514,12 +496,17 @@ TEST_F(Picture, TheRoadOfOneRadiograph)
 // report any use of it).
 TEST_F(Picture, OpeningOrReloadingEndsEveryModeThatHoldsTheMeasurement)
 {
+    // The picture's landmarks: the grid as reset, a fitted head.
+    COxel stored;
+    stored.setPicBox(nullptr);
+    ASSERT_TRUE(stored.initScale(800, 600, kDefaultPictureWidthMm));
+    stored.init(800 / 3.0, 400, 1600 / 3.0, 400);
     for (double t = 0; t < 6; t += 1.5)
-        oxel->Head.addPoint(600 + 40 * std::cos(t), 200 + 40 * std::sin(t));
-    ASSERT_TRUE(oxel->Head.fit());
-    oxel->Head.Valid = true;
-    ASSERT_TRUE(BinFile::write(window->landmarkFile(), *oxel));
-    const QString picture = nextPicture;
+        stored.Head.addPoint(600 + 40 * std::cos(t), 200 + 40 * std::sin(t));
+    ASSERT_TRUE(stored.Head.fit());
+    stored.Head.Valid = true;
+    landmarks(picturePath, stored);
+    const QString original = QString::fromStdString(picturePath);
     const std::string broken = dir.file("broken.bmp");
     {
         std::ofstream(broken) << "not a picture";
@@ -577,20 +564,20 @@ TEST_F(Picture, OpeningOrReloadingEndsEveryModeThatHoldsTheMeasurement)
     for (const char *command : {"m_Open", "m_Load_bin", "failed m_Open"}) {
         for (const Mode &mode : modes) {
             SCOPED_TRACE(std::string(command) + " during " + mode.name);
-            nextPicture = picture;
+            nextPicture = original;
             trigger("m_Open");
-            oxel = window->oxel.get();
+            oxel = window->measurement();
             ASSERT_EQ(oxel->Head.points.size(), 4u);
             mode.enter();
             ASSERT_NE(window->currentToolMode(), ToolMode::Idle);
 
             const bool failing = std::string(command) == "failed m_Open";
-            nextPicture = failing ? QString::fromStdString(broken) : picture;
+            nextPicture = failing ? QString::fromStdString(broken) : original;
             messages.boxes.clear();
             trigger(failing ? "m_Open" : command);
             EXPECT_EQ(window->currentToolMode(), ToolMode::Idle);
             EXPECT_EQ(window->statusText(), "");
-            COxel *now = window->oxel.get();
+            const COxel *now = window->measurement();
             EXPECT_TRUE(now->Visible);
             EXPECT_EQ(now == oxel, std::string(command) != "m_Open");
             // A drag cut short by a reload or a failed open put its line back where it was.

@@ -1,6 +1,28 @@
-// The help picture, as the help window shows it, against the grid that the measurement builds
-// from each setting's Base-Line: the operator must find the grid on the side where the program
-// will draw it.
+// The help window, driven offscreen, and its picture against the grid that the measurement
+// builds from each setting's Base-Line: the operator must find the grid on the side where the
+// program will draw it.
+
+#include <memory>
+#include <vector>
+
+#include <QApplication>
+#include <QFont>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include "ui/CalibDialog.h"
+#include "ui/HelpForm.h"
+#include "ui/StartupForm.h"
 
 #include <cmath>
 #include <cstdint>
@@ -17,9 +39,136 @@
 
 #include <gtest/gtest.h>
 
-#include "../../tools/HelpPictureLayout.h"
+#include "tools/HelpPictureLayout.h"
 #include "core/model/COxel.h"
 #include "ui/HelpForm.h"
+
+#include "support/Widgets.h"
+
+namespace {
+
+class HelpWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        owner = std::make_unique<QWidget>();
+        ownerButton = new QPushButton("press", owner.get());
+        owner->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(owner.get()));
+    }
+
+    void TearDown() override
+    {
+        if (HelpForm *form = HelpForm::current())
+            form->close();
+        processDeferredDeletes();
+        owner.reset();
+    }
+
+    // Shows the help window and returns it once it is on the screen.
+    HelpForm *showHelp(QWidget *helpOwner)
+    {
+        HelpForm::showFor(helpOwner);
+        HelpForm *form = HelpForm::current();
+        if (form) {
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(form));
+        }
+        return form;
+    }
+
+    std::unique_ptr<QWidget> owner;
+    QPushButton *ownerButton = nullptr;
+};
+
+TEST_F(HelpWindow, ShowsTheHelpPictureUnderItsTitle)
+{
+    HelpForm *form = showHelp(owner.get());
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->isWindow());
+    EXPECT_EQ(form->windowTitle(), "Possible Settings of OXEL Reference Lines");
+    EXPECT_EQ(form->Image1->pixmap().size(), QSize(992, 220));
+}
+
+TEST_F(HelpWindow, ClickOnThePictureClosesIt)
+{
+    QPointer<HelpForm> form = showHelp(owner.get());
+    ASSERT_FALSE(form.isNull());
+    QTest::mouseClick(form->Image1, Qt::LeftButton, {}, QPoint(300, 100));
+    EXPECT_EQ(HelpForm::current(), nullptr);
+    processDeferredDeletes();
+    EXPECT_TRUE(form.isNull()) << "closing destroys the window";
+}
+
+TEST_F(HelpWindow, OtherButtonsDoNotClose)
+{
+    HelpForm *form = showHelp(owner.get());
+    ASSERT_NE(form, nullptr);
+    QTest::mouseClick(form->Image1, Qt::RightButton, {}, QPoint(300, 100));
+    QTest::mouseClick(form->Image1, Qt::MiddleButton, {}, QPoint(300, 100));
+    processDeferredDeletes();
+    EXPECT_EQ(HelpForm::current(), form);
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(HelpWindow, ShowingAgainBringsTheSameWindow)
+{
+    HelpForm *first = showHelp(owner.get());
+    ASSERT_NE(first, nullptr);
+    QWidget otherOwner;
+    otherOwner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&otherOwner));
+    otherOwner.activateWindow();
+
+    EXPECT_EQ(showHelp(owner.get()), first);
+    EXPECT_EQ(showHelp(&otherOwner), first);
+    EXPECT_EQ(countTopLevel("HelpForm"), 1);
+    EXPECT_TRUE(first->isVisible());
+
+    // Showing again right after closing, before the closed window is deleted.
+    QPointer<HelpForm> closed = first;
+    first->close();
+    HelpForm *again = showHelp(owner.get());
+    processDeferredDeletes();
+    EXPECT_TRUE(closed.isNull());
+    ASSERT_NE(HelpForm::current(), nullptr) << "after closing, showing makes a new window";
+    EXPECT_EQ(HelpForm::current(), again);
+    EXPECT_TRUE(again->isVisible());
+    EXPECT_EQ(countTopLevel("HelpForm"), 1);
+}
+
+TEST_F(HelpWindow, LeavesItsOwnerUsable)
+{
+    HelpForm *form = showHelp(owner.get());
+    ASSERT_NE(form, nullptr);
+    EXPECT_FALSE(form->isModal());
+    EXPECT_EQ(form->windowModality(), Qt::NonModal);
+    EXPECT_EQ(QGuiApplication::modalWindow(), nullptr);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    int presses = 0;
+    QObject::connect(ownerButton, &QPushButton::clicked, [&presses] { ++presses; });
+    QTest::mouseClick(ownerButton, Qt::LeftButton);
+    EXPECT_EQ(presses, 1);
+    EXPECT_TRUE(form->isVisible()) << "using the owner leaves the help open";
+}
+
+TEST_F(HelpWindow, GoesWithItsOwner)
+{
+    auto shortLived = std::make_unique<QWidget>();
+    shortLived->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(shortLived.get()));
+    ASSERT_NE(showHelp(shortLived.get()), nullptr);
+    shortLived.reset();
+    EXPECT_EQ(HelpForm::current(), nullptr);
+
+    HelpForm *form = showHelp(owner.get());
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(form->isVisible());
+}
+
+} // namespace
 
 namespace {
 
