@@ -2,6 +2,7 @@
 
 #include "core/model/Math.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -31,15 +32,10 @@ FocusEstimate focusFromSize(double rho, double R)
     for (std::size_t k = 0; k < 2; ++k) {
         const double d = kReferenceDistances[k];
         z[k] = rho * std::tan(Math::atanRatio(d, rho) + Math::arcSin(R / std::sqrt(rho * rho + d * d)));
-        if (z[k] < kLowestFocus) {
-            z[k] = kLowestFocus;
-            h[k] = kLowestFocus - R * std::sqrt(rho * rho + 810000.0) / rho;
-        } else if (z[k] > kHighestFocus) {
-            z[k] = kHighestFocus;
-            h[k] = kHighestFocus - R * std::sqrt(rho * rho + 1690000.0) / rho;
-        } else {
-            h[k] = z[k] - R * std::sqrt(rho * rho + z[k] * z[k]) / rho;
-        }
+        // A focus outside the range in use is taken at its nearer bound; the centre height
+        // follows from the focus as taken.
+        z[k] = std::clamp(z[k], kLowestFocus, kHighestFocus);
+        h[k] = z[k] - R * std::sqrt(rho * rho + z[k] * z[k]) / rho;
     }
     return {z[0], z[1], h[0], h[1]};
 }

@@ -6,19 +6,26 @@
 #include "core/model/Math.h"
 #include "core/records/CodePage.h"
 
+#include <algorithm>
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <utility>
 
 namespace {
 
 constexpr const char *kErrorTitle = "Oxel Error";
 // Focus distance (mm) taken when none was given.
 constexpr double kDefaultFocusDistance = 1100.0;
+// The cup-diameter plausibility check sees the head and the rim from a focus at the default
+// distance, whatever distance the patient data give.
+constexpr double kCheckFocusSquared = kDefaultFocusDistance * kDefaultFocusDistance;
 // Tolerance (mm) of the cup-diameter plausibility check, already part of the calculated value.
 constexpr double kCupTolerance = 0.6;
 // A nominal 44 mm cup is known to look 1.4 mm larger than its wire suggests.
+constexpr double kCup44Diameter = 44.0;
 constexpr double kCup44Correction = 1.4;
 
 struct Focus
@@ -30,11 +37,28 @@ struct Focus
 // The working copies of one run, in the base-line frame once transformed.
 struct Frame
 {
-    CLine H_M, H_B, H_T, V_L, V_M, V_F, V_R, Ruler, Cross_H, Cross_V;
+    std::array<CLine, COxel::kLineCount> lines; // in the order of COxel::lines()
     CPoint head, cup, M0, M1, M2, M3;
     CPoint beam;
     double headRadius = 0, cupRadius = 0;
     bool left = false;
+};
+
+// The sphere whose true size places the measurement in space (the femoral head or the cup), and
+// the other sphere's point, which is placed with the same foci and heights.
+struct ReferenceSphere
+{
+    const char *name; // "head" or "cup", as messages name it
+    const char *notFitted; // the refusal when its circle is not fitted
+    bool fitted;
+    double trueRadius; // mm, from the patient data; 0 when not given
+    int missingSize; // the patient dialog's flag for that size
+    double filmRadius; // mm
+    CPoint centre; // base-line frame
+    MigrationValues ResultBlock::*values;
+    bool checkCupDiameter; // the plausibility check comes before the other sphere is placed
+    std::optional<CPoint> other; // base-line frame; nothing when the other sphere is not marked
+    MigrationValues ResultBlock::*otherValues;
 };
 
 class Evaluation
@@ -54,11 +78,28 @@ private:
         return false;
     }
 
+    // The working copy of one of the measurement's ten lines.
+    const CLine &copyOf(const CLine &measured) const
+    {
+        const auto all = std::as_const(oxel).lines();
+        const auto at =
+            static_cast<std::size_t>(std::find(all.begin(), all.end(), &measured) - all.begin());
+        assert(at < all.size());
+        return frame.lines[at];
+    }
+
+    // Where the cross lines meet, in the base-line frame.
+    CPoint crossPoint() const
+    {
+        return CPoint(copyOf(oxel.Cross_V).P0.x, copyOf(oxel.Cross_H).P0.y);
+    }
+
     bool textsFitTheFile();
     bool buildFrame();
     bool sidesAgree();
-    bool headBased();
-    bool cupBased();
+    ReferenceSphere headSphere() const;
+    ReferenceSphere cupSphere() const;
+    bool placeSpheres(const ReferenceSphere &reference);
     bool estimateFocus(double rho, double R, const char *sphere);
     std::optional<MigrationValues> migration(const CPoint &P);
     std::optional<double> planeMean(const CLine &line, const SpacePoint &X1, const SpacePoint &X2);
@@ -95,16 +136,9 @@ bool Evaluation::textsFitTheFile()
 bool Evaluation::buildFrame()
 {
     Frame &f = frame;
-    f.H_M.copy(oxel.H_M);
-    f.H_B.copy(oxel.H_B);
-    f.H_T.copy(oxel.H_T);
-    f.V_L.copy(oxel.V_L);
-    f.V_M.copy(oxel.V_M);
-    f.V_F.copy(oxel.V_F);
-    f.V_R.copy(oxel.V_R);
-    f.Ruler.copy(oxel.Ruler);
-    f.Cross_H.copy(oxel.Cross_H);
-    f.Cross_V.copy(oxel.Cross_V);
+    const auto measured = std::as_const(oxel).lines();
+    for (std::size_t i = 0; i < measured.size(); ++i)
+        f.lines[i].copy(*measured[i]);
     f.head.copy(oxel.Head.M);
     f.cup.copy(oxel.Cup.M);
     f.M0.copy(oxel.Rim.M0);
@@ -120,7 +154,7 @@ bool Evaluation::buildFrame()
     const double alpha = Math::atanRatio(Dy, Dx);
 
     // The beam centre lies midway between the grid's centre and the picture's centre.
-    const auto I = Math::intersect(f.H_M, f.V_M);
+    const auto I = Math::intersect(copyOf(oxel.H_M), copyOf(oxel.V_M));
     if (!I)
         return false;
     f.beam = CPoint((oxel.WPixel / 2.0 + I->x) / 2, (oxel.HPixel / 2.0 + I->y) / 2);
@@ -130,9 +164,8 @@ bool Evaluation::buildFrame()
     oxel.Center.copy(origin);
 
     oxel.TransformP(f.beam);
-    for (CLine *line : {&f.H_M, &f.H_B, &f.H_T, &f.V_L, &f.V_M, &f.V_F, &f.V_R, &f.Ruler, &f.Cross_H,
-                        &f.Cross_V})
-        oxel.TransformL(*line);
+    for (CLine &line : f.lines)
+        oxel.TransformL(line);
     oxel.TransformP(f.head);
     f.headRadius = oxel.WorldX(oxel.Head.r);
     oxel.TransformP(f.cup);
@@ -145,8 +178,9 @@ bool Evaluation::buildFrame()
 bool Evaluation::sidesAgree()
 {
     const Frame &f = frame;
-    frame.left = f.V_F.P0.x > f.V_M.P0.x;
-    const double F = f.V_F.P0.x;
+    const double F = copyOf(oxel.V_F).P0.x;
+    frame.left = F > copyOf(oxel.V_M).P0.x;
+    const CLine &Ruler = copyOf(oxel.Ruler);
     const struct
     {
         bool valid;
@@ -156,9 +190,10 @@ bool Evaluation::sidesAgree()
         {oxel.Head.Valid, f.head.x, "vertical F-Line and Head on different sides!"},
         {oxel.Cup.Valid, f.cup.x, "vertical F-Line and Cup on different sides!"},
         {oxel.Rim.Valid, f.M0.x, "vertical F-Line and Rim on different sides!"},
-        {oxel.Ruler.Valid, (f.Ruler.P1.x + f.Ruler.P0.x) / 2,
-         "vertical F-Line and Ruler on different sides!"},
-        {oxel.Cross_H.Valid, f.Cross_V.P0.x, "vertical F-Line and Cross on different sides!"},
+        {oxel.Ruler.Valid, (Ruler.P1.x + Ruler.P0.x) / 2,
+            "vertical F-Line and Ruler on different sides!"},
+        {oxel.Cross_H.Valid, copyOf(oxel.Cross_V).P0.x,
+            "vertical F-Line and Cross on different sides!"},
     };
     for (const auto &check : checks) {
         if (check.valid && (check.x > F) != frame.left)
@@ -208,9 +243,9 @@ std::optional<MigrationValues> Evaluation::migration(const CPoint &P)
     SpacePoint X1 {}, X2 {};
     Math::pointAtHeight(X1, P, focus.F1, focus.h1);
     Math::pointAtHeight(X2, P, focus.F2, focus.h2);
-    const auto cranial = planeMean(frame.H_B, X1, X2);
-    const auto medial = cranial ? planeMean(frame.V_F, X1, X2) : std::nullopt;
-    const auto antiparameter = medial ? planeMean(frame.H_T, X1, X2) : std::nullopt;
+    const auto cranial = planeMean(copyOf(oxel.H_B), X1, X2);
+    const auto medial = cranial ? planeMean(copyOf(oxel.V_F), X1, X2) : std::nullopt;
+    const auto antiparameter = medial ? planeMean(copyOf(oxel.H_T), X1, X2) : std::nullopt;
     if (!antiparameter)
         return std::nullopt; // the solver has said why
     return MigrationValues {true, *cranial, *medial, *antiparameter};
@@ -219,9 +254,9 @@ std::optional<MigrationValues> Evaluation::migration(const CPoint &P)
 bool Evaluation::cupDiameterPlausible(double rho)
 {
     const double A = oxel.WorldX(oxel.Rim.a);
-    const double k = std::sqrt((rho * rho + 1210000.0) / (A * A + 1210000.0));
+    const double k = std::sqrt((rho * rho + kCheckFocusSquared) / (A * A + kCheckFocusSquared));
     double C = 2 * patient.HeadTR * A * k / rho + kCupTolerance;
-    if (2 * patient.CupTR == 44)
+    if (2 * patient.CupTR == kCup44Diameter)
         C = C + kCup44Correction;
 
     std::string prompt;
@@ -241,73 +276,80 @@ bool Evaluation::cupDiameterPlausible(double rho)
     return answer && !answer->empty();
 }
 
-bool Evaluation::headBased()
+ReferenceSphere Evaluation::headSphere() const
 {
-    if (!oxel.Head.Valid)
-        return refuse("head data missing\nuse Measurement Tool 'Head'");
-    if (patient.HeadTR == 0) {
-        host.open_Patient(MissingData::HeadSize);
-        return false;
-    }
-    const double rho = frame.headRadius;
-    const double R = patient.HeadTR;
-    if (!estimateFocus(rho, R, "head"))
-        return false;
-    block.radiofactor = rho / R;
-
-    const auto head = migration(frame.head);
-    if (!head)
-        return false;
-    block.head = *head;
-
-    if (patient.CupTR > 0 && patient.Typ < 4 && oxel.Rim.Valid && !cupDiameterPlausible(rho))
-        return false;
-
+    // The rim's centre stands for the cup, or else the crossing of the cross lines.
     std::optional<CPoint> cupMarker;
     if (oxel.Rim.Valid)
         cupMarker = frame.M0;
     else if (oxel.Cross_H.Valid)
-        cupMarker = CPoint(frame.Cross_V.P0.x, frame.Cross_H.P0.y);
-    if (cupMarker) {
-        const auto cup = migration(*cupMarker);
-        if (!cup)
-            return false;
-        block.cup = *cup;
-    }
-    return true;
+        cupMarker = crossPoint();
+    return {
+        .name = "head",
+        .notFitted = "head data missing\nuse Measurement Tool 'Head'",
+        .fitted = oxel.Head.Valid,
+        .trueRadius = patient.HeadTR,
+        .missingSize = MissingData::HeadSize,
+        .filmRadius = frame.headRadius,
+        .centre = frame.head,
+        .values = &ResultBlock::head,
+        .checkCupDiameter = patient.CupTR > 0 && checksCupDiameter(patient.Typ) && oxel.Rim.Valid,
+        .other = cupMarker,
+        .otherValues = &ResultBlock::cup,
+    };
 }
 
-bool Evaluation::cupBased()
+ReferenceSphere Evaluation::cupSphere() const
 {
-    if (!oxel.Cup.Valid)
-        return refuse("cup data missing\nuse Measurement Tool 'Cup'");
-    if (patient.CupTR == 0) {
-        host.open_Patient(MissingData::CupSize);
+    return {
+        .name = "cup",
+        .notFitted = "cup data missing\nuse Measurement Tool 'Cup'",
+        .fitted = oxel.Cup.Valid,
+        .trueRadius = patient.CupTR,
+        .missingSize = MissingData::CupSize,
+        .filmRadius = frame.cupRadius,
+        .centre = frame.cup,
+        .values = &ResultBlock::cup,
+        .checkCupDiameter = false,
+        .other = oxel.Head.Valid ? std::optional<CPoint>(frame.head) : std::nullopt,
+        .otherValues = &ResultBlock::head,
+    };
+}
+
+bool Evaluation::placeSpheres(const ReferenceSphere &reference)
+{
+    if (!reference.fitted)
+        return refuse(reference.notFitted);
+    if (reference.trueRadius == 0) {
+        host.open_Patient(reference.missingSize);
         return false;
     }
-    const double rho = frame.cupRadius;
-    const double R = patient.CupTR;
-    if (!estimateFocus(rho, R, "cup"))
+    const double rho = reference.filmRadius;
+    const double R = reference.trueRadius;
+    if (!estimateFocus(rho, R, reference.name))
         return false;
     block.radiofactor = rho / R;
 
-    const auto cup = migration(frame.cup);
-    if (!cup)
+    const auto values = migration(reference.centre);
+    if (!values)
         return false;
-    block.cup = *cup;
-    if (oxel.Head.Valid) {
-        const auto head = migration(frame.head);
-        if (!head)
+    block.*reference.values = *values;
+
+    if (reference.checkCupDiameter && !cupDiameterPlausible(rho))
+        return false;
+
+    if (reference.other) {
+        const auto otherValues = migration(*reference.other);
+        if (!otherValues)
             return false;
-        block.head = *head;
+        block.*reference.otherValues = *otherValues;
     }
     return true;
 }
 
 bool Evaluation::orientRim()
 {
-    const std::int16_t typ = patient.Typ;
-    if (typ == 9 || typ == 6 || typ == 3 || !oxel.Rim.Valid)
+    if (!orientsRim(patient.Typ) || !oxel.Rim.Valid)
         return true;
     block.rim = Calc::rimOrientation(frame.M0, frame.M1, frame.M2, frame.M3, frame.beam,
                                      patient.FocH, frame.left);
@@ -330,19 +372,21 @@ void Evaluation::completeBlock()
     block.slFlag = patient.SLFlag;
 
     // The ruler, when set, stands for the cup's axis in preference to the rim.
+    const CLine &Ruler = copyOf(oxel.Ruler);
     if (oxel.Ruler.Valid)
-        block.inclination = Calc::inclination(f.Ruler.P1.x - f.Ruler.P0.x, f.Ruler.P1.y - f.Ruler.P0.y);
+        block.inclination = Calc::inclination(Ruler.P1.x - Ruler.P0.x, Ruler.P1.y - Ruler.P0.y);
     else if (oxel.Rim.Valid)
         block.inclination = Calc::inclination(f.M2.x - f.M1.x, f.M2.y - f.M1.y);
 
-    block.grid = Calc::gridDistances(f.V_F.P0.x, f.V_L.P0.x, f.V_R.P0.x, f.H_B.P0.y, f.H_M.P0.y,
-                                     f.H_T.P0.y, f.left);
+    block.grid =
+        Calc::gridDistances(copyOf(oxel.V_F).P0.x, copyOf(oxel.V_L).P0.x, copyOf(oxel.V_R).P0.x,
+            copyOf(oxel.H_B).P0.y, copyOf(oxel.H_M).P0.y, copyOf(oxel.H_T).P0.y, f.left);
 
     std::optional<CPoint> reference;
     if (oxel.Head.Valid && (oxel.Cup.Valid || oxel.Rim.Valid))
         reference = oxel.Cup.Valid ? f.cup : f.M0;
     else if (oxel.Head.Valid && oxel.Cross_H.Valid)
-        reference = CPoint(f.Cross_V.P0.x, f.Cross_H.P0.y);
+        reference = crossPoint();
     if (reference) {
         WearVector wear {(f.head.x - reference->x) / block.radiofactor,
                          (f.head.y - reference->y) / block.radiofactor};
@@ -373,9 +417,7 @@ bool Evaluation::run()
 {
     if (!textsFitTheFile() || !buildFrame() || !sidesAgree())
         return false;
-    const std::int16_t typ = patient.Typ;
-    const bool basedOnHead = typ == 9 || typ < 6;
-    if (!(basedOnHead ? headBased() : cupBased()))
+    if (!placeSpheres(isHeadBased(patient.Typ) ? headSphere() : cupSphere()))
         return false;
     if (!orientRim())
         return false;
@@ -401,7 +443,7 @@ int missingPatientData(const COxel &oxel)
         flags |= MissingData::Vorname;
     if (oxel.Patient.DatFile.empty())
         flags |= MissingData::DatFile;
-    if (oxel.Patient.Typ < 1)
+    if (!isTypeChosen(oxel.Patient.Typ))
         flags |= MissingData::Typ;
     return flags;
 }

@@ -20,8 +20,9 @@ using TestHost = TestEvaluationHost;
 void confirmGrid(COxel &oxel, double X0, double Y0, double x1, double y1)
 {
     oxel.init(X0, Y0, x1, y1);
-    for (CLine *line : {&oxel.H_B, &oxel.H_M, &oxel.H_T, &oxel.V_L, &oxel.V_M, &oxel.V_F, &oxel.V_R})
-        line->Valid = true;
+    const auto lines = oxel.lines();
+    for (std::size_t i = 0; i < COxel::kGridLineCount; ++i)
+        lines[i]->Valid = true;
 }
 
 void setCircle(CCircle &circle, double x, double y, double r)
@@ -57,7 +58,7 @@ void headBasedExample(COxel &oxel, const std::string &datFile)
     p.Famname = "Müller";
     p.Vorname = "Anna";
     p.Code = "S-17";
-    p.Typ = 1;
+    p.Typ = typNumber(EvaluationType::HeadBased1);
     p.HeadTR = 14.0;
     p.CupTR = 18.0;
     p.FocH = 1150.0;
@@ -80,7 +81,7 @@ void cupBasedExample(COxel &oxel, const std::string &datFile)
     p.Famname = "Okafor";
     p.Vorname = "Chidi";
     p.Code = "HIP-0042";
-    p.Typ = 7;
+    p.Typ = typNumber(EvaluationType::CupBased7);
     p.SLFlag = true;
     p.HeadTR = 14.0;
     p.CupTR = 24.0;
@@ -288,7 +289,7 @@ TEST_F(Evaluate, InvalidLandmarksAreNotSideChecked)
 TEST_F(Evaluate, HeadBasedTypesNeedAFittedHead)
 {
     headBasedExample(oxel, datFile());
-    oxel.Patient.Typ = 9;
+    oxel.Patient.Typ = typNumber(EvaluationType::HeadBased9);
     oxel.Head.Valid = false;
     expectRefusal("head data missing\nuse Measurement Tool 'Head'");
 }
@@ -305,11 +306,12 @@ TEST_F(Evaluate, MissingHeadSizeOpensThePatientDialog)
 
 TEST_F(Evaluate, CupBasedTypesNeedAFittedCupAndItsSize)
 {
-    for (std::int16_t typ : {6, 7, 8}) {
+    for (EvaluationType type :
+        {EvaluationType::CupBased6, EvaluationType::CupBased7, EvaluationType::CupBased8}) {
         TestHost local;
         RecordingMessages recorder;
         cupBasedExample(local.measurement, datFile());
-        local.measurement.Patient.Typ = typ;
+        local.measurement.Patient.Typ = typNumber(type);
         local.measurement.Cup.Valid = false;
         EXPECT_FALSE(evaluate(local));
         ASSERT_EQ(recorder.boxes.size(), 1u);
@@ -324,12 +326,14 @@ TEST_F(Evaluate, CupBasedTypesNeedAFittedCupAndItsSize)
 
 TEST_F(Evaluate, TypesThreeSixAndNineWriteTheZeroBetaLine)
 {
-    for (std::int16_t typ : {3, 6, 9}) {
+    for (EvaluationType type :
+        {EvaluationType::HeadBased3, EvaluationType::CupBased6, EvaluationType::HeadBased9}) {
+        const std::int16_t typ = typNumber(type);
         TempDir own;
         TestHost local;
         RecordingMessages recorder;
         recorder.inputAnswers.push_back("ok"); // type 3 may ask about the cup diameter
-        if (typ == 6)
+        if (type == EvaluationType::CupBased6)
             cupBasedExample(local.measurement, own.file("p"));
         else
             headBasedExample(local.measurement, own.file("p"));
@@ -465,9 +469,9 @@ TEST_F(Evaluate, CupDiameterCheckOnlyForTypesBelowFourWithARim)
 {
     headBasedExample(oxel, datFile());
     oxel.Patient.CupTR = 10.0;
-    oxel.Patient.Typ = 4;
+    oxel.Patient.Typ = typNumber(EvaluationType::HeadBased4);
     EXPECT_TRUE(evaluate(host));
-    oxel.Patient.Typ = 3;
+    oxel.Patient.Typ = typNumber(EvaluationType::HeadBased3);
     EXPECT_FALSE(evaluate(host));
     EXPECT_EQ(messages.inputs.size(), 1u);
 }
@@ -580,9 +584,11 @@ TEST(WriteDataChecks, MissingPatientDataAreNamed)
     oxel.Patient.Famname = "A";
     oxel.Patient.Vorname = "B";
     oxel.Patient.DatFile = "x";
-    oxel.Patient.Typ = 1;
+    oxel.Patient.Typ = typNumber(EvaluationType::HeadBased1);
     EXPECT_EQ(missingPatientData(oxel), 0); // the study identifier is not required
-    oxel.Patient.Typ = 0;
+    oxel.Patient.Typ = 0; // none chosen
+    EXPECT_EQ(missingPatientData(oxel), 0x10);
+    oxel.Patient.Typ = -3; // as a damaged landmark file may hold it
     EXPECT_EQ(missingPatientData(oxel), 0x10);
     EXPECT_EQ(missingItemNames(0x1 | 0x10 | 0x100),
               (std::vector<std::string> {"Date", "Evaluation Type", "Data File"}));

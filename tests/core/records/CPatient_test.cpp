@@ -78,3 +78,38 @@ TEST(PatientRecord, LastPatientExistsOnceAndKeepsItsData)
     second.copy(CPatient());
     expectEmpty(LastPatient());
 }
+
+TEST(EvaluationTypes, RulesTakeTheStoredNumberAsItIs)
+{
+    // The patient dialog offers 1 to 9; a landmark file may hold any number.
+    struct Case
+    {
+        std::int16_t typ;
+        bool chosen, headBased, checksCup, orientsRim;
+    };
+
+    const Case cases[] = {
+        {-1, false, true, true, true},
+        {0, false, true, true, true},
+        {1, true, true, true, true},
+        {2, true, true, true, true},
+        {3, true, true, true, false},
+        {4, true, true, false, true},
+        {5, true, true, false, true},
+        {6, true, false, false, false},
+        {7, true, false, false, true},
+        {8, true, false, false, true},
+        {9, true, true, false, false},
+        {10, true, false, false, true},
+        {32767, true, false, false, true},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(isTypeChosen(c.typ), c.chosen) << c.typ;
+        EXPECT_EQ(isHeadBased(c.typ), c.headBased) << c.typ;
+        EXPECT_EQ(checksCupDiameter(c.typ), c.checksCup) << c.typ;
+        EXPECT_EQ(orientsRim(c.typ), c.orientsRim) << c.typ;
+    }
+    EXPECT_EQ(typNumber(EvaluationType::HeadBased1), 1);
+    EXPECT_EQ(typNumber(EvaluationType::CupBased7), 7);
+    EXPECT_EQ(typNumber(EvaluationType::HeadBased9), 9);
+}
