@@ -10,8 +10,8 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 
+#include "core/image/CBitmap.h"
 #include "ui/EventGuard.h"
-#include "ui/MainForm.h"
 
 namespace {
 
@@ -27,14 +27,15 @@ constexpr double kLayoutFontHeight = 13.0;
 
 } // namespace
 
-ColorDialog::ColorDialog(QWidget *owner)
+ColorDialog::ColorDialog(CBitmap &pixels, QWidget *owner)
     : QDialog(owner),
       Label1(new QLabel(QStringLiteral("Brightness"), this)),
       sb_brightness(new QScrollBar(Qt::Horizontal, this)),
       Label2(new QLabel(QStringLiteral("Contrast"), this)),
       sb_contrast(new QScrollBar(Qt::Horizontal, this)),
       b_Reset(new QPushButton(QStringLiteral("Reset"), this)),
-      b_Close(new QPushButton(QStringLiteral("Close"), this))
+      b_Close(new QPushButton(QStringLiteral("Close"), this)),
+      bitmap(pixels)
 {
     setWindowTitle(QStringLiteral("Adjust Colors"));
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -91,34 +92,26 @@ void ColorDialog::showEvent(QShowEvent *event)
 
 void ColorDialog::showBitmapValues()
 {
-    if (!main || !main->Bitmap)
-        return;
     const QSignalBlocker blockBrightness(sb_brightness);
     const QSignalBlocker blockContrast(sb_contrast);
-    sb_brightness->setValue(main->Bitmap->ColorOffset + kBarMiddle);
-    sb_contrast->setValue(main->Bitmap->ColorScale);
+    sb_brightness->setValue(bitmap.ColorOffset + kBarMiddle);
+    sb_contrast->setValue(bitmap.ColorScale);
 }
 
 void ColorDialog::brightnessChanged(int value)
 {
-    if (!main || !main->Bitmap)
-        return;
-    main->Bitmap->ColorOffset = static_cast<std::int16_t>(value - kBarMiddle);
-    main->Bitmap->CreateColors();
+    bitmap.ColorOffset = static_cast<std::int16_t>(value - kBarMiddle);
+    bitmap.CreateColors();
 }
 
 void ColorDialog::contrastChanged(int value)
 {
-    if (!main || !main->Bitmap)
-        return;
-    main->Bitmap->ColorScale = static_cast<std::int16_t>(value);
-    main->Bitmap->CreateColors();
+    bitmap.ColorScale = static_cast<std::int16_t>(value);
+    bitmap.CreateColors();
 }
 
 void ColorDialog::reset()
 {
-    if (!main || !main->Bitmap)
-        return;
-    main->Bitmap->Reset();
+    bitmap.Reset();
     showBitmapValues();
 }

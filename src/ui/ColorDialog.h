@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-class MainForm;
+class CBitmap;
 class QLabel;
 class QPushButton;
 class QScrollBar;
@@ -10,19 +10,17 @@ class QShowEvent;
 
 // Brightness and contrast of the shown radiograph, set with two scroll bars.
 //
-// The owner sets main before showing the dialog. The bars stand for the main window's pixel
-// buffer: sb_brightness = ColorOffset + 256 (0..512, offsets -256..+256), sb_contrast =
-// ColorScale (0..512, factors 0..2 in 1/256). A changed value goes into the buffer at once and
-// rebuilds its colour table, whose change repaints the window; a drag of a thumb counts when it
-// is released. The dialog holds no state of its own: reopening shows the bars where they were.
+// The bars stand for the pixel buffer given, which must outlive the dialog: sb_brightness =
+// ColorOffset + 256 (0..512, offsets -256..+256), sb_contrast = ColorScale (0..512, factors 0..2
+// in 1/256). A changed value goes into the buffer at once and rebuilds its colour table, which
+// tells the buffer's observer (the window, which repaints); a drag of a thumb counts when it is
+// released. The dialog holds no state of its own: reopening shows the bars where they were.
 class ColorDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit ColorDialog(QWidget *owner = nullptr);
-
-    MainForm *main = nullptr; // the window whose Bitmap is adjusted; must be set before showing
+    explicit ColorDialog(CBitmap &pixels, QWidget *owner = nullptr);
 
     QLabel *Label1;
     QScrollBar *sb_brightness;
@@ -40,5 +38,6 @@ private:
     void reset();
     void showBitmapValues();
 
+    CBitmap &bitmap;
     bool loaded = false;
 };

@@ -92,7 +92,7 @@ void setFieldText(QLineEdit *field, const QString &value)
 
 } // namespace
 
-DataDialog::DataDialog(QWidget *owner)
+DataDialog::DataDialog(COxel &measurement, std::int16_t missingFields, QWidget *owner)
     : QDialog(owner),
       L1_Date(new QLabel(QStringLiteral("Date (yyyymmdd)"), this)),
       L2_Famname(new QLabel(QStringLiteral("Name"), this)),
@@ -112,7 +112,9 @@ DataDialog::DataDialog(QWidget *owner)
       E_Cup(new QLineEdit(this)),
       E_Focus(new QLineEdit(this)),
       E_DatFile(new QLineEdit(this)),
-      browseDatFile(new QToolButton(this))
+      browseDatFile(new QToolButton(this)),
+      oxel(measurement),
+      RedFlag(missingFields)
 {
     setWindowTitle(QStringLiteral("Patient's Data"));
 
@@ -191,10 +193,6 @@ void DataDialog::changeEvent(QEvent *event)
 
 void DataDialog::load()
 {
-    Q_ASSERT(oxel);
-    if (!oxel)
-        return;
-
     const std::array<QWidget *, 9> fieldsByBit = {
         E_Datum, E_Famname, E_Vorname, E_Code, E_Typ, E_Head, E_Cup, E_Focus, E_DatFile};
     // From the bottom row up, so that the topmost marked field ends as the focus target.
@@ -209,8 +207,8 @@ void DataDialog::load()
         focusTarget = field;
     }
 
-    const CPatient &source = oxel->DatFlag ? oxel->Patient : LastPatient();
-    setFieldText(E_Datum, QString::fromStdString(oxel->Datum));
+    const CPatient &source = oxel.DatFlag ? oxel.Patient : LastPatient();
+    setFieldText(E_Datum, QString::fromStdString(oxel.Datum));
     setFieldText(E_Famname, QString::fromStdString(source.Famname));
     setFieldText(E_Vorname, QString::fromStdString(source.Vorname));
     setFieldText(E_Code, QString::fromStdString(source.Code));
@@ -224,7 +222,7 @@ void DataDialog::load()
     E_Focus->setText(roundedText(source.FocH));
     setFieldText(E_DatFile, QString::fromStdString(source.DatFile));
 
-    oxel->DatFlag = true;
+    oxel.DatFlag = true;
 }
 
 void DataDialog::reject()
@@ -238,11 +236,7 @@ void DataDialog::reject()
 
 bool DataDialog::store()
 {
-    Q_ASSERT(oxel);
-    if (!oxel)
-        return true;
-
-    oxel->Datum.clear();
+    oxel.Datum.clear();
     const QString date = E_Datum->text();
     if (!date.isEmpty() && !isValidDate(date)) {
         showMessage(
@@ -274,8 +268,8 @@ bool DataDialog::store()
         }
     }
 
-    oxel->Datum = date.toStdString();
-    storeInto(oxel->Patient);
+    oxel.Datum = date.toStdString();
+    storeInto(oxel.Patient);
     storeInto(LastPatient());
     return true;
 }

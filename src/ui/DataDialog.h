@@ -17,29 +17,26 @@ class QToolButton;
 
 // The radiograph's date and the patient record of one measurement, edited in one modal window.
 //
-// The owner sets RedFlag, f and oxel, then shows the dialog. On showing, the fields whose bits
-// are set in RedFlag are marked light pink, the topmost marked field gets the focus, the fields
-// are filled from oxel->Patient (when oxel->DatFlag) or else from LastPatient(), and
-// oxel->DatFlag becomes true.
+// On showing, the fields whose bits are set in RedFlag are marked light pink, the topmost marked
+// field gets the focus, the fields are filled from oxel.Patient (when oxel.DatFlag) or else from
+// LastPatient(), and oxel.DatFlag becomes true.
 //
 // There are no buttons: closing the window, by its frame or by Escape, is what stores. The date
 // must be empty or eight characters whose fifth and sixth are a month 01..12 and whose seventh
 // and eighth are a day 01..31; no text field may hold a double quote. Either fault is told in
-// a box, the field concerned gets the focus and the window stays open, with oxel->Datum empty.
-// Otherwise oxel->Datum takes the date and the entries go into oxel->Patient and then into
+// a box, the field concerned gets the focus and the window stays open, with oxel.Datum empty.
+// Otherwise oxel.Datum takes the date and the entries go into oxel.Patient and then into
 // LastPatient().
 class DataDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit DataDialog(QWidget *owner = nullptr);
-
-    // Bits of the fields to mark as missing: 1 date, 2 family name, 4 first name, 8 study
-    // identifier, 0x10 evaluation type, 0x20 head, 0x40 cup, 0x80 focus, 0x100 data file.
-    std::int16_t RedFlag = 0;
-    QWidget *f = nullptr; // the main window that opened the dialog; not used by the dialog
-    COxel *oxel = nullptr; // the measurement edited; must be set before showing
+    // Edits the date and the patient record of measurement, which must outlive the dialog.
+    // missingFields marks fields as missing, one bit each: 1 date, 2 family name, 4 first name,
+    // 8 study identifier, 0x10 evaluation type, 0x20 head, 0x40 cup, 0x80 focus, 0x100 data file.
+    explicit DataDialog(
+        COxel &measurement, std::int16_t missingFields = 0, QWidget *owner = nullptr);
 
     // The save dialog behind the "..." button: the path chosen, or empty when cancelled.
     // Empty: the platform's file dialog.
@@ -79,6 +76,8 @@ private:
     void storeInto(CPatient &record) const;
     void browseForDataFile();
 
+    COxel &oxel;
+    const std::int16_t RedFlag;
     bool loaded = false;
     QWidget *focusTarget = nullptr; // given the focus at the first activation, then forgotten
 };

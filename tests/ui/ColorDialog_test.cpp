@@ -1,16 +1,19 @@
 #include <memory>
 #include <string>
+#include <vector>
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include "support/BmpFile.h"
+#include "core/image/CBitmap.h"
 #include "support/RecordingMessages.h"
-#include "support/TempDir.h"
+#include "support/TestWindows.h"
 #include "ui/ColorDialog.h"
 #include "ui/MainForm.h"
 #include "ui/PictureBox.h"
@@ -19,34 +22,27 @@ namespace {
 
 constexpr std::uint8_t kPictureGrey = 128;
 
+// The dialog on a pixel buffer of its own; the buffer's observer counts what it is told.
 class ColorAdjustment : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        const std::string path = dir.file("hip.bmp");
-        ASSERT_TRUE(writeGreyBmp(path, 300, 200, kPictureGrey));
-        MainFormEnvironment env;
-        env.settingsPath = QString::fromStdString(dir.file("config/Zek2.ini"));
-        env.chooseFile = [path](const QString &) { return QString::fromStdString(path); };
-        env.showStartup = [](QWidget *) {};
-        window = std::make_unique<MainForm>(env);
-        ASSERT_TRUE(window->start());
-        window->resize(700, 500);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        const std::vector<std::uint8_t> grey(30 * 20, kPictureGrey);
+        std::string error;
+        ASSERT_TRUE(pixels.init(grey.data(), 30, 20, 30, error, 1)) << error;
+        pixels.setObserver([this](BitmapChange change) { changes.push_back(change); });
     }
 
     std::unique_ptr<ColorDialog> open()
     {
-        auto dialog = std::make_unique<ColorDialog>(window.get());
-        dialog->main = window.get();
+        auto dialog = std::make_unique<ColorDialog>(pixels);
         dialog->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
         return dialog;
     }
 
-    const std::array<std::uint8_t, 256> &table() const { return window->Bitmap->colorTable(); }
+    const std::array<std::uint8_t, 256> &table() const { return pixels.colorTable(); }
 
     // Every entry of the colour table equals value.
     bool tableIsUniform(std::uint8_t value) const
@@ -65,9 +61,8 @@ protected:
         return true;
     }
 
-    TempDir dir;
-    RecordingMessages messages;
-    std::unique_ptr<MainForm> window;
+    CBitmap pixels;
+    std::vector<BitmapChange> changes;
 };
 
 } // namespace
@@ -108,10 +103,10 @@ TEST_F(ColorAdjustment, BrightnessAtTheEndsTurnsThePictureBlackOrWhite)
 {
     auto dialog = open();
     dialog->sb_brightness->setValue(0);
-    EXPECT_EQ(window->Bitmap->ColorOffset, -256);
+    EXPECT_EQ(pixels.ColorOffset, -256);
     EXPECT_TRUE(tableIsUniform(0));
     dialog->sb_brightness->setValue(512);
-    EXPECT_EQ(window->Bitmap->ColorOffset, 256);
+    EXPECT_EQ(pixels.ColorOffset, 256);
     EXPECT_TRUE(tableIsUniform(255));
 }
 
@@ -120,7 +115,7 @@ TEST_F(ColorAdjustment, NoContrastMakesThePictureUniformAtTheOffset)
     auto dialog = open();
     dialog->sb_brightness->setValue(300); // offset 44
     dialog->sb_contrast->setValue(0);
-    EXPECT_EQ(window->Bitmap->ColorScale, 0);
+    EXPECT_EQ(pixels.ColorScale, 0);
     EXPECT_TRUE(tableIsUniform(44));
 }
 
@@ -139,20 +134,20 @@ TEST_F(ColorAdjustment, ResetPutsTheBarsBackAndRemovesAnInversion)
     auto dialog = open();
     dialog->sb_brightness->setValue(100);
     dialog->sb_contrast->setValue(400);
-    window->Bitmap->Invert();
+    pixels.Invert();
     ASSERT_FALSE(tableIsIdentity());
 
     QTest::mouseClick(dialog->b_Reset, Qt::LeftButton);
     EXPECT_EQ(dialog->sb_brightness->value(), 256);
     EXPECT_EQ(dialog->sb_contrast->value(), 256);
-    EXPECT_EQ(window->Bitmap->ColorOffset, 0);
-    EXPECT_EQ(window->Bitmap->ColorScale, 256);
+    EXPECT_EQ(pixels.ColorOffset, 0);
+    EXPECT_EQ(pixels.ColorScale, 256);
     EXPECT_TRUE(tableIsIdentity());
 }
 
 TEST_F(ColorAdjustment, OpeningTheDialogKeepsAnInversion)
 {
-    window->Bitmap->Invert();
+    pixels.Invert();
     auto dialog = open();
     EXPECT_EQ(table()[0], 255);
     EXPECT_EQ(table()[255], 0);
@@ -177,10 +172,10 @@ TEST_F(ColorAdjustment, DraggedThumbAppliesAtItsRelease)
     auto dialog = open();
     dialog->sb_brightness->setSliderDown(true);
     dialog->sb_brightness->setSliderPosition(0);
-    EXPECT_EQ(window->Bitmap->ColorOffset, 0);
+    EXPECT_EQ(pixels.ColorOffset, 0);
     EXPECT_TRUE(tableIsIdentity());
     dialog->sb_brightness->setSliderDown(false);
-    EXPECT_EQ(window->Bitmap->ColorOffset, -256);
+    EXPECT_EQ(pixels.ColorOffset, -256);
     EXPECT_TRUE(tableIsUniform(0));
 }
 
@@ -190,17 +185,59 @@ TEST_F(ColorAdjustment, ArrowClickAppliesAtOnce)
     dialog->sb_contrast->triggerAction(QAbstractSlider::SliderSingleStepSub);
     const int value = dialog->sb_contrast->value();
     EXPECT_LT(value, 256);
-    EXPECT_EQ(window->Bitmap->ColorScale, value);
+    EXPECT_EQ(pixels.ColorScale, value);
 }
 
-TEST_F(ColorAdjustment, PictureBoxShowsTheChange)
+TEST_F(ColorAdjustment, EveryAppliedChangeIsToldToTheObserverOnce)
 {
     auto dialog = open();
-    const QPoint inPicture(3, 3); // away from the grid lines
-    ASSERT_EQ(window->pictureBox()->canvas().pixel(inPicture),
-        qRgb(kPictureGrey, kPictureGrey, kPictureGrey));
+    EXPECT_TRUE(changes.empty()); // opening moves only the bars
+
     dialog->sb_brightness->setValue(0);
-    EXPECT_EQ(window->pictureBox()->canvas().pixel(inPicture), qRgb(0, 0, 0));
-    dialog->sb_brightness->setValue(512);
-    EXPECT_EQ(window->pictureBox()->canvas().pixel(inPicture), qRgb(255, 255, 255));
+    EXPECT_EQ(changes, std::vector<BitmapChange>{BitmapChange::Colors});
+
+    dialog->sb_contrast->setSliderDown(true);
+    dialog->sb_contrast->setSliderPosition(100);
+    EXPECT_EQ(changes.size(), 1u); // not while the thumb is held
+    dialog->sb_contrast->setSliderDown(false);
+    EXPECT_EQ(changes.size(), 2u);
+
+    // Reset rebuilds the table once; putting the bars back must not rebuild it again.
+    QTest::mouseClick(dialog->b_Reset, Qt::LeftButton);
+    EXPECT_EQ(changes.size(), 3u);
+    EXPECT_EQ(changes.back(), BitmapChange::Colors);
+}
+
+// The window's command: the dialog, owned by the window, adjusts the picture that it shows.
+TEST(AdjustColorsCommand, BarsChangeWhatTheWindowShows)
+{
+    TestWindows windows;
+    RecordingMessages messages;
+    MainForm *window =
+        windows.open(windows.picture("hip.bmp", 300, 200, [](int, int) { return kPictureGrey; }),
+            QSize(700, 500));
+    ASSERT_NE(window, nullptr);
+    const QPoint inPicture(3, 3); // away from the grid lines
+    const auto shown = [&] { return window->pictureBox()->canvas().pixel(inPicture); };
+    ASSERT_EQ(shown(), qRgb(kPictureGrey, kPictureGrey, kPictureGrey));
+
+    bool found = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<ColorDialog *>(QApplication::activeModalWidget());
+        found = dialog != nullptr;
+        if (!found) {
+            if (QWidget *other = QApplication::activeModalWidget())
+                other->close();
+            return;
+        }
+        EXPECT_EQ(dialog->parentWidget(), window);
+        dialog->sb_brightness->setValue(0);
+        EXPECT_EQ(shown(), qRgb(0, 0, 0));
+        dialog->sb_brightness->setValue(512);
+        EXPECT_EQ(shown(), qRgb(255, 255, 255));
+        dialog->close();
+    });
+    TestWindows::trigger(window, "m_Adjust");
+    EXPECT_TRUE(found);
+    EXPECT_EQ(shown(), qRgb(255, 255, 255)); // the change outlives the dialog
 }

@@ -29,9 +29,7 @@ protected:
     // The dialog as the main window opens it, shown and active.
     std::unique_ptr<DataDialog> open(std::int16_t flags = 0)
     {
-        auto dialog = std::make_unique<DataDialog>();
-        dialog->RedFlag = flags;
-        dialog->oxel = &oxel;
+        auto dialog = std::make_unique<DataDialog>(oxel, flags);
         dialog->show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
         return dialog;
