@@ -1,23 +1,23 @@
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <limits>
 
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSize>
 #include <QString>
 
-#include "LandmarkJson.h"
+#include "cli/LandmarkJson.h"
 #include "core/evaluation/evaluate.h"
+#include "core/image/CBitmap.h"
 #include "core/model/COxel.h"
 #include "core/model/Messages.h"
 #include "core/records/BinFile.h"
+#include "core/records/SystemError.h"
 
 namespace CommandLine {
 
@@ -146,11 +146,8 @@ bool pictureSize(const std::string &picture, std::int16_t &width, std::int16_t &
         tell("load Error: " + reader.errorString().toStdString(), "Error");
         return false;
     }
-    constexpr int kLargest = std::numeric_limits<std::int16_t>::max();
-    if (size.width() > kLargest || size.height() > kLargest) {
-        tell("load Error: the picture is larger than " + std::to_string(kLargest)
-                + " pixels in one direction",
-            "Error");
+    if (!CBitmap::isMeasurableSize(size.width(), size.height())) {
+        tell("load Error: " + CBitmap::tooLargeText(size.width(), size.height()), "Error");
         return false;
     }
     width = static_cast<std::int16_t>(size.width());
@@ -170,7 +167,7 @@ bool loadMeasurement(const std::string &picture, const std::string &landmarkFile
         return false;
     }
     if (!std::ifstream(landmarkFile, std::ios::binary)) {
-        tell("cannot read landmark file " + landmarkFile + ": " + std::strerror(errno), "Oxel");
+        tell("cannot read landmark file " + landmarkFile + ": " + systemErrorText(errno), "Oxel");
         return false;
     }
     oxel.setPicBox(nullptr);

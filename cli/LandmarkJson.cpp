@@ -1,4 +1,4 @@
-#include "LandmarkJson.h"
+#include "cli/LandmarkJson.h"
 
 #include "core/model/COxel.h"
 
@@ -111,19 +111,14 @@ std::string landmarkJson(const COxel &oxel, const std::string &picture,
         + ", \"CupTR\": " + number(p.CupTR) + ", \"FocH\": " + number(p.FocH)
         + ", \"DatFile\": " + quoted(p.DatFile) + "},\n";
 
-    const std::pair<const char *, const CLine *> lines[] = {
-        {"Base-Line", &oxel.H_B},   {"H-M-Line", &oxel.H_M},     {"Top-Line", &oxel.H_T},
-        {"Left-Line", &oxel.V_L},   {"V-M-Line", &oxel.V_M},     {"F-Line", &oxel.V_F},
-        {"Right-Line", &oxel.V_R},  {"Ruler-Line", &oxel.Ruler}, {"Cross-H-Line", &oxel.Cross_H},
-        {"Cross-V-Line", &oxel.Cross_V},
-    };
+    const auto lines = oxel.lines();
     out += "  \"lines\": [\n";
-    for (std::size_t i = 0; i < std::size(lines); ++i) {
-        const auto &[name, line] = lines[i];
-        out += "    {\"name\": " + quoted(name) + ", \"valid\": " + boolean(line->Valid)
-            + ", \"P0\": " + pos.both(line->P0.x, line->P0.y)
-            + ", \"P1\": " + pos.both(line->P1.x, line->P1.y) + "}";
-        out += i + 1 < std::size(lines) ? ",\n" : "\n";
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const CLine &line = *lines[i];
+        out += "    {\"name\": " + quoted(COxel::kLineNames[i])
+            + ", \"valid\": " + boolean(line.Valid) + ", \"P0\": " + pos.both(line.P0.x, line.P0.y)
+            + ", \"P1\": " + pos.both(line.P1.x, line.P1.y) + "}";
+        out += i + 1 < lines.size() ? ",\n" : "\n";
     }
     out += "  ],\n";
 

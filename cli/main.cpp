@@ -1,6 +1,6 @@
 // oxel-cli: the evaluation and the landmark files without a window.
 
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
 #include <QCoreApplication>
 

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <limits>
 #include <optional>
 #include <sstream>
 #include <new>
@@ -20,7 +19,6 @@ namespace PictureLoader {
 
 namespace {
 
-constexpr int kLargestSide = std::numeric_limits<std::int16_t>::max();
 constexpr std::uint64_t kMegabyte = std::uint64_t{1} << 20;
 // Taken as available when the system does not say.
 constexpr std::uint64_t kAssumedAvailable = std::uint64_t{8} << 30;
@@ -69,11 +67,9 @@ std::uint64_t memoryNeeded(QSize size, QImage::Format format)
 
 bool isMeasurable(QSize size, std::string &error)
 {
-    // The buffer and the landmark file count pixels in 16 bits.
-    if (size.width() <= kLargestSide && size.height() <= kLargestSide)
+    if (CBitmap::isMeasurableSize(size.width(), size.height()))
         return true;
-    error = "the picture is " + sizeText(size) + " pixels; at most " + std::to_string(kLargestSide)
-        + " pixels a side can be measured";
+    error = CBitmap::tooLargeText(size.width(), size.height());
     return false;
 }
 

@@ -196,6 +196,24 @@ TEST_F(CommandLine, MissingFilesExitWithTwoAndOthersAreStillEvaluated)
     EXPECT_EQ(lineCount(resultFile()), 13); // the good picture was evaluated all the same
 }
 
+TEST_F(CommandLine, PictureBeyondSixteenBitSidesIsRefusedAsTheWindowRefusesIt)
+{
+    const std::string wide = dir.file("wide.bmp");
+    ASSERT_TRUE(writeGreyBmp(wide, 40000, 10));
+    const Outcome refused = run({"evaluate", wide});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err,
+        "Error: load Error: the picture is 40000 x 10 pixels; at most 32767 pixels a side can be "
+        "measured\n");
+
+    // The widest picture passes the size check and goes on to its landmark file.
+    const std::string widest = dir.file("widest.bmp");
+    ASSERT_TRUE(writeGreyBmp(widest, 32767, 1));
+    const Outcome taken = run({"evaluate", widest});
+    EXPECT_EQ(taken.status, 2);
+    EXPECT_EQ(taken.err, "Oxel: no landmark file " + dir.file("widest.bin") + "\n");
+}
+
 TEST_F(CommandLine, DamagedLandmarkFileIsNamed)
 {
     const std::string picture = dir.file("hip.bmp");

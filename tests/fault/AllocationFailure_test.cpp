@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 #include "FailingAllocation.h"
 #include "core/model/COxel.h"
 #include "core/records/BinFile.h"

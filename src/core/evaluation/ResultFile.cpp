@@ -1,11 +1,12 @@
 #include "core/evaluation/ResultFile.h"
 
+#include "core/records/SystemError.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 #include <fcntl.h>
@@ -64,11 +65,6 @@ private:
     std::string &out;
     bool first = true;
 };
-
-std::string reasonFrom(int error)
-{
-    return error ? std::generic_category().message(error) : std::string("unknown error");
-}
 
 // fcntl locks belong to the process, so they cannot keep two threads of it apart.
 std::mutex appendingInThisProcess;
@@ -243,7 +239,7 @@ bool append(const std::string &path, std::string_view bytes, std::string &error,
 
     int fd = -1;
     if (const int failure = openForAppend(path, fd)) {
-        error = reasonFrom(failure);
+        error = systemErrorText(failure);
         return false;
     }
     const Descriptor file(fd);
@@ -254,14 +250,14 @@ bool append(const std::string &path, std::string_view bytes, std::string &error,
                 + formatNumber(static_cast<double>(lockWait.count()) / 1000)
                 + " s); nothing was written, try again";
         else
-            error = "the result file could not be locked (" + reasonFrom(failure)
+            error = "the result file could not be locked (" + systemErrorText(failure)
                 + "); nothing was written";
         return false;
     }
 
     struct stat before {};
     if (::fstat(fd, &before) != 0) {
-        error = reasonFrom(errno);
+        error = systemErrorText(errno);
         return false;
     }
     // A device or a pipe can neither be flushed nor cut back; there is nothing of ours to restore.
@@ -273,11 +269,11 @@ bool append(const std::string &path, std::string_view bytes, std::string &error,
     if (!failure)
         return true; // closing drops the lock
 
-    error = reasonFrom(failure);
+    error = systemErrorText(failure);
     if (regular) {
         if (const int cutFailure = cutBack(fd, before.st_size))
             error += "; the part of the block already written could not be removed ("
-                + reasonFrom(cutFailure) + ")";
+                + systemErrorText(cutFailure) + ")";
     }
     return false;
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <thread>
 
@@ -12,7 +11,6 @@
 
 namespace {
 
-constexpr int kLargestSide = std::numeric_limits<std::int16_t>::max();
 // Below this many pixels a second thread costs more than it saves.
 constexpr std::size_t kParallelPixels = 1 << 18;
 
@@ -159,6 +157,12 @@ void takeBlue(const std::uint8_t *__restrict in, std::uint8_t *__restrict out, i
 
 } // namespace
 
+std::string CBitmap::tooLargeText(int width, int height)
+{
+    return "the picture is " + std::to_string(width) + " x " + std::to_string(height)
+        + " pixels; at most " + std::to_string(kLargestSide) + " pixels a side can be measured";
+}
+
 bool CBitmap::init(const std::uint8_t *firstBlue, int width, int height, std::size_t rowBytes,
     std::string &error, std::size_t pixelBytes, const std::array<std::uint8_t, 256> *palette)
 {
@@ -166,9 +170,8 @@ bool CBitmap::init(const std::uint8_t *firstBlue, int width, int height, std::si
         error = "the picture is empty";
         return false;
     }
-    if (width > kLargestSide || height > kLargestSide) {
-        error = "the picture is " + std::to_string(width) + " x " + std::to_string(height)
-            + " pixels; at most " + std::to_string(kLargestSide) + " pixels a side can be measured";
+    if (!isMeasurableSize(width, height)) {
+        error = tooLargeText(width, height);
         return false;
     }
     const std::size_t stride = (static_cast<std::size_t>(width) + 3) & ~std::size_t{3};
@@ -226,7 +229,7 @@ bool CBitmap::init(const std::uint8_t *firstBlue, int width, int height, std::si
 
 void CBitmap::reserve(int width, int height)
 {
-    if (initialised || width <= 0 || height <= 0 || width > kLargestSide || height > kLargestSide)
+    if (initialised || width <= 0 || height <= 0 || !isMeasurableSize(width, height))
         return;
     const std::size_t bytes = ((static_cast<std::size_t>(width) + 3) & ~std::size_t{3})
         * static_cast<std::size_t>(height);

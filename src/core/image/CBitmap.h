@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,6 +42,19 @@ public:
         const std::array<std::uint8_t, 256> *palette = nullptr);
 
     bool isInitialised() const { return initialised; }
+
+    // W and H, like the picture size in the landmark file, count pixels in 16 bits: the widest
+    // and tallest picture that can be measured.
+    static constexpr int kLargestSide = std::numeric_limits<std::int16_t>::max();
+
+    static constexpr bool isMeasurableSize(int width, int height)
+    {
+        return width <= kLargestSide && height <= kLargestSide;
+    }
+
+    // Why a picture of this size is refused: "the picture is 40000 x 10 pixels; at most 32767
+    // pixels a side can be measured".
+    static std::string tooLargeText(int width, int height);
 
     // Allocates the pixels of a picture of this size ahead of init, for example on another
     // thread while the picture is decoded; init takes them over when the size agrees. Does

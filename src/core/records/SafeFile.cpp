@@ -1,5 +1,7 @@
 #include "core/records/SafeFile.h"
 
+#include "core/records/SystemError.h"
+
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -12,12 +14,6 @@ namespace fs = std::filesystem;
 namespace SafeFile {
 
 namespace {
-
-std::string describeErrno(int error)
-{
-    return error != 0 ? std::error_code(error, std::generic_category()).message()
-                      : std::string("unknown error");
-}
 
 std::string temporarySibling(const std::string &path)
 {
@@ -90,7 +86,7 @@ bool replace(const std::string &path, std::string_view bytes, std::string &reaso
     errno = 0;
     std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
     if (!file) {
-        reason = "cannot create " + temporaryPath + ": " + describeErrno(errno);
+        reason = "cannot create " + temporaryPath + ": " + systemErrorText(errno);
         return false;
     }
     errno = 0;
@@ -99,7 +95,7 @@ bool replace(const std::string &path, std::string_view bytes, std::string &reaso
     const int writeError = errno;
     file.close();
     if (!file) {
-        reason = "cannot write " + temporaryPath + ": " + describeErrno(writeError);
+        reason = "cannot write " + temporaryPath + ": " + systemErrorText(writeError);
         discardTemporary();
         return false;
     }

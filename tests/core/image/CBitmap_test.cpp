@@ -185,6 +185,11 @@ TEST(PixelBuffer, RefusesPicturesBeyondSixteenBitSidesAndEmptyOnes)
         EXPECT_FALSE(b.isInitialised());
         EXPECT_EQ(b.W, 0);
     }
+    CBitmap tall;
+    std::string tooLarge;
+    EXPECT_FALSE(tall.init(row.data(), 1, 32768, 0, tooLarge));
+    EXPECT_EQ(
+        tooLarge, "the picture is 1 x 32768 pixels; at most 32767 pixels a side can be measured");
     CBitmap widest;
     std::string error;
     EXPECT_TRUE(widest.init(row.data(), 32767, 1, 0, error)) << error;
