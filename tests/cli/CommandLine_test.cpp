@@ -56,8 +56,9 @@ protected:
         oxel.setPicBox(nullptr);
         EXPECT_TRUE(oxel.initScale(2000, 1600, 400.0));
         oxel.init(400, 1200, 1400, 1200);
-        for (CLine *line : {&oxel.H_B, &oxel.H_M, &oxel.H_T, &oxel.V_L, &oxel.V_M, &oxel.V_F, &oxel.V_R})
-            line->Valid = true;
+        const auto lines = oxel.lines();
+        for (std::size_t i = 0; i < COxel::kGridLineCount; ++i)
+            lines[i]->Valid = true;
         for (int i = 0; i < 8; ++i) {
             const double t = i * std::numbers::pi / 4;
             oxel.Head.addPoint(1250 + 80 * std::cos(t), 800 + 80 * std::sin(t));

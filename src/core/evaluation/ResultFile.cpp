@@ -247,7 +247,7 @@ bool append(const std::string &path, std::string_view bytes, std::string &error,
     if (const int failure = lockWithin(fd, lockWait)) {
         if (failure == EAGAIN)
             error = "another program holds the result file (still locked after "
-                + formatNumber(static_cast<double>(lockWait.count()) / 1000)
+                + formatNumber(std::chrono::duration<double>(lockWait).count())
                 + " s); nothing was written, try again";
         else
             error = "the result file could not be locked (" + systemErrorText(failure)

@@ -357,6 +357,7 @@ TEST(ResultFileAppend, FileLockedLongerThanTheWaitIsReportedAndLeftAlone)
     std::string error;
     EXPECT_FALSE(ResultFile::append(path, numberedBlock(2, 1), error, 200ms));
     EXPECT_NE(error.find("another program holds the result file"), std::string::npos) << error;
+    EXPECT_NE(error.find("(still locked after 0.2 s)"), std::string::npos) << error;
     EXPECT_NE(error.find("try again"), std::string::npos) << error;
     EXPECT_EQ(readBytes(path), earlier);
 

@@ -1,5 +1,9 @@
 #include "core/records/CPatient.h"
 
+#include <cstdint>
+#include <string>
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -19,17 +23,18 @@ CPatient filledRecord()
     return p;
 }
 
+// The nine fields in their order, to be compared at once.
+using Fields = std::tuple<std::string, std::string, std::string, std::int16_t, bool, double, double,
+    double, std::string>;
+
+Fields fields(const CPatient &p)
+{
+    return {p.Famname, p.Vorname, p.Code, p.Typ, p.SLFlag, p.HeadTR, p.CupTR, p.FocH, p.DatFile};
+}
+
 void expectEmpty(const CPatient &p)
 {
-    EXPECT_EQ(p.Famname, "");
-    EXPECT_EQ(p.Vorname, "");
-    EXPECT_EQ(p.Code, "");
-    EXPECT_EQ(p.Typ, 0);
-    EXPECT_FALSE(p.SLFlag);
-    EXPECT_EQ(p.HeadTR, 0.0);
-    EXPECT_EQ(p.CupTR, 0.0);
-    EXPECT_EQ(p.FocH, 0.0);
-    EXPECT_EQ(p.DatFile, "");
+    EXPECT_EQ(fields(p), Fields("", "", "", 0, false, 0.0, 0.0, 0.0, ""));
 }
 
 } // namespace
@@ -48,15 +53,8 @@ TEST(PatientRecord, CopyTakesAllNineFieldsByValue)
     target.copy(source);
     source.Famname = "changed";
     source.HeadTR = 1;
-    EXPECT_EQ(target.Famname, "Muster");
-    EXPECT_EQ(target.Vorname, "Erika");
-    EXPECT_EQ(target.Code, "HIP-0042");
-    EXPECT_EQ(target.Typ, 7);
-    EXPECT_TRUE(target.SLFlag);
-    EXPECT_EQ(target.HeadTR, 14.0);
-    EXPECT_EQ(target.CupTR, 26.0);
-    EXPECT_EQ(target.FocH, 1150.0);
-    EXPECT_EQ(target.DatFile, "C:/studies/hip/erika");
+    EXPECT_EQ(fields(target),
+        Fields("Muster", "Erika", "HIP-0042", 7, true, 14.0, 26.0, 1150.0, "C:/studies/hip/erika"));
 }
 
 TEST(PatientRecord, CopyOntoItselfChangesNothing)
