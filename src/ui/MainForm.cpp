@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <type_traits>
 
 #include <QAction>
@@ -42,10 +43,13 @@ constexpr int kPositionWidth = 180;
 constexpr float kZoomInLimit = 0.12f;
 constexpr float kZoomOutLimit = 7.9f;
 
+// The scroll bars and the box's size in pixels are 16-bit values, as the design keeps them.
+constexpr int kLargest16Bit = std::numeric_limits<std::int16_t>::max();
+
 // Where the view may not go: the scroll bars hold 16-bit values.
 int scrollValue(double v)
 {
-    return static_cast<int>(std::lround(std::clamp(v, 0.0, 32767.0)));
+    return static_cast<int>(std::lround(std::clamp(v, 0.0, double{kLargest16Bit})));
 }
 
 } // namespace
@@ -269,8 +273,8 @@ void MainForm::layoutControls()
 
     // The coordinate system first, so that the repaint the new size asks for already uses it:
     // a resize keeps the zoom and the top left corner of the view.
-    boxWidthPx = static_cast<std::int16_t>(std::min(boxWidth, 32767));
-    boxHeightPx = static_cast<std::int16_t>(std::min(boxHeight, 32767));
+    boxWidthPx = static_cast<std::int16_t>(std::min(boxWidth, kLargest16Bit));
+    boxHeightPx = static_cast<std::int16_t>(std::min(boxHeight, kLargest16Bit));
     PicBox->setScaleWidth(boxWidthPx * static_cast<double>(zoom));
     PicBox->setScaleHeight(boxHeightPx * static_cast<double>(zoom));
     PicBox->setGeometry(0, 0, boxWidth, boxHeight);

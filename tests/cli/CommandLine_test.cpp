@@ -1,6 +1,7 @@
 #include "core/model/COxel.h"
 #include "core/records/BinFile.h"
 #include "support/BmpFile.h"
+#include "support/LeftHip.h"
 #include "support/TempDir.h"
 
 #include <cmath>
@@ -52,30 +53,7 @@ protected:
     {
         const std::string picture = dir.file(name + ".bmp");
         EXPECT_TRUE(writeGreyBmp(picture, 2000, 1600));
-        COxel oxel;
-        oxel.setPicBox(nullptr);
-        EXPECT_TRUE(oxel.initScale(2000, 1600, 400.0));
-        oxel.init(400, 1200, 1400, 1200);
-        const auto lines = oxel.lines();
-        for (std::size_t i = 0; i < COxel::kGridLineCount; ++i)
-            lines[i]->Valid = true;
-        for (int i = 0; i < 8; ++i) {
-            const double t = i * std::numbers::pi / 4;
-            oxel.Head.addPoint(1250 + 80 * std::cos(t), 800 + 80 * std::sin(t));
-            oxel.Rim.addPoint(1260 + 100 * std::cos(t) * 0.8 - 40 * std::sin(t) * 0.6,
-                              790 - 100 * std::cos(t) * 0.6 - 40 * std::sin(t) * 0.8);
-        }
-        EXPECT_TRUE(oxel.Head.fit());
-        EXPECT_TRUE(oxel.Rim.fit());
-        oxel.Head.Valid = oxel.Rim.Valid = true;
-        oxel.Datum = "20240115";
-        oxel.Patient.Famname = "Müller";
-        oxel.Patient.Vorname = "Anna";
-        oxel.Patient.Code = "S-17";
-        oxel.Patient.Typ = 1;
-        oxel.Patient.HeadTR = 14;
-        oxel.Patient.CupTR = 18;
-        oxel.Patient.DatFile = dir.file("patient");
+        COxel oxel = leftHip(dir.file("patient"));
         if (adjust)
             adjust(oxel);
         std::string error;

@@ -15,10 +15,11 @@
 #include <gtest/gtest.h>
 
 #include "cli/CommandLine.h"
-#include "FailingAllocation.h"
+#include "fault/FailingAllocation.h"
 #include "core/model/COxel.h"
 #include "core/records/BinFile.h"
 #include "support/BmpFile.h"
+#include "support/LeftHip.h"
 #include "support/RecordingMessages.h"
 #include "support/TempDir.h"
 #include "support/TestWindows.h"
@@ -49,26 +50,7 @@ std::string radiographWithManyHeadPoints(const TempDir &dir, int headPoints)
 {
     const std::string picture = dir.file("hip.bmp");
     EXPECT_TRUE(writeBmp(picture, 2000, 1600, [](int, int) { return 90; }));
-    COxel oxel;
-    oxel.setPicBox(nullptr);
-    EXPECT_TRUE(oxel.initScale(2000, 1600, 400.0));
-    oxel.init(400, 1200, 1400, 1200);
-    for (CLine *line :
-        {&oxel.H_B, &oxel.H_M, &oxel.H_T, &oxel.V_L, &oxel.V_M, &oxel.V_F, &oxel.V_R})
-        line->Valid = true;
-    for (int i = 0; i < headPoints; ++i) {
-        const double t = 2 * std::numbers::pi * i / headPoints;
-        oxel.Head.addPoint(1250 + 80 * std::cos(t), 800 + 80 * std::sin(t));
-    }
-    EXPECT_TRUE(oxel.Head.fit());
-    oxel.Head.Valid = true;
-    oxel.Datum = "20240115";
-    oxel.Patient.Famname = "Berg";
-    oxel.Patient.Vorname = "Ida";
-    oxel.Patient.Typ = 1;
-    oxel.Patient.HeadTR = 14;
-    oxel.Patient.CupTR = 18;
-    oxel.Patient.DatFile = dir.file("patient");
+    const COxel oxel = leftHip(dir.file("patient"), headPoints, 0);
     EXPECT_TRUE(BinFile::write(BinFile::landmarkPath(picture), oxel));
     return picture;
 }

@@ -1,4 +1,4 @@
-#include "FailingAllocation.h"
+#include "fault/FailingAllocation.h"
 
 #include <atomic>
 #include <cstdlib>

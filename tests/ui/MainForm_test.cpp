@@ -10,6 +10,7 @@
 #include "core/records/CPatient.h"
 #include "core/records/Settings.h"
 #include "support/BmpFile.h"
+#include "support/LeftHip.h"
 #include "support/RecordingMessages.h"
 #include "support/TempDir.h"
 #include "support/TestWindows.h"
@@ -393,25 +394,7 @@ TEST_F(Window, PictureBeyondSixteenBitSidesIsRefusedFromItsHeader)
 TEST_F(Window, WriteDataReportsALandmarkFileThatCannotBeWritten)
 {
     const std::string path = picture("hip.bmp", 2000, 1600);
-    COxel stored;
-    stored.setPicBox(nullptr);
-    ASSERT_TRUE(stored.initScale(2000, 1600, 400.0));
-    stored.init(400, 1200, 1400, 1200);
-    const auto lines = stored.lines();
-    for (std::size_t i = 0; i < COxel::kGridLineCount; ++i)
-        lines[i]->Valid = true;
-    for (int i = 0; i < 8; ++i) {
-        const double t = i * 3.14159265358979 / 4;
-        stored.Head.addPoint(1250 + 80 * std::cos(t), 800 + 80 * std::sin(t));
-    }
-    stored.Head.Valid = true;
-    stored.Datum = "20240115";
-    stored.Patient.Famname = "A";
-    stored.Patient.Vorname = "B";
-    stored.Patient.Typ = 4;
-    stored.Patient.HeadTR = 14;
-    stored.Patient.FocH = 1150;
-    stored.Patient.DatFile = dir.file("result");
+    const COxel stored = leftHip(dir.file("result"));
     const std::string landmarkFile = dir.file("hip.bin");
     landmarks(path, stored);
     // A landmark file its owner protected from writing is not replaced, not even by root.
