@@ -10,13 +10,11 @@
 // radiograph-8192x6144.bmp at zoom 0.25, 1, 4 and 8, a colour change, and opening
 // grey-4096x4096.jpg, colour-4096x4096.jpg, grey8-4096x4096.bmp and grey-4096x4096.gif.
 
-#include <QApplication>
-
 #include <algorithm>
-#include <cstdlib>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -25,6 +23,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <QApplication>
 
 #include <benchmark/benchmark.h>
 

@@ -9,7 +9,7 @@ namespace CommandLine {
 
 // Exit statuses of the program.
 inline constexpr int kDone = 0;
-inline constexpr int kRefused = 1;   // an evaluation was refused or asked for patient data
+inline constexpr int kRefused = 1; // an evaluation was refused or asked for patient data
 inline constexpr int kFileError = 2; // usage, a picture or landmark file that cannot be read
 
 // Runs the command the arguments (without the program's name) give and returns the exit

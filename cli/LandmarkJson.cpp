@@ -1,13 +1,13 @@
 #include "cli/LandmarkJson.h"
 
-#include "core/model/COxel.h"
-
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <utility>
 #include <vector>
+
+#include "core/model/COxel.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ std::string boolean(bool value)
 class Positions
 {
 public:
-    explicit Positions(const COxel &measurement) : oxel(measurement) { }
+    explicit Positions(const COxel &measurement) : oxel(measurement) {}
 
     std::string mm(double x, double y) const
     {
@@ -92,8 +92,8 @@ private:
 
 } // namespace
 
-std::string landmarkJson(const COxel &oxel, const std::string &picture,
-                         const std::string &landmarkFile)
+std::string landmarkJson(
+    const COxel &oxel, const std::string &picture, const std::string &landmarkFile)
 {
     const Positions pos(oxel);
     const CPatient &p = oxel.Patient;
@@ -105,11 +105,11 @@ std::string landmarkJson(const COxel &oxel, const std::string &picture,
     out += "  \"scale\": {\"pixelsPerMm\": " + number(oxel.ScaleFactor)
         + ", \"pictureWidthMm\": " + number(oxel.WorldWidth()) + "},\n";
     out += "  \"date\": " + quoted(oxel.Datum) + ",\n";
-    out += "  \"patient\": {\"Famname\": " + quoted(p.Famname) + ", \"Vorname\": " + quoted(p.Vorname)
-        + ", \"Code\": " + quoted(p.Code) + ", \"Typ\": " + std::to_string(p.Typ)
-        + ", \"SLFlag\": " + boolean(p.SLFlag) + ", \"HeadTR\": " + number(p.HeadTR)
-        + ", \"CupTR\": " + number(p.CupTR) + ", \"FocH\": " + number(p.FocH)
-        + ", \"DatFile\": " + quoted(p.DatFile) + "},\n";
+    out += "  \"patient\": {\"Famname\": " + quoted(p.Famname)
+        + ", \"Vorname\": " + quoted(p.Vorname) + ", \"Code\": " + quoted(p.Code)
+        + ", \"Typ\": " + std::to_string(p.Typ) + ", \"SLFlag\": " + boolean(p.SLFlag)
+        + ", \"HeadTR\": " + number(p.HeadTR) + ", \"CupTR\": " + number(p.CupTR)
+        + ", \"FocH\": " + number(p.FocH) + ", \"DatFile\": " + quoted(p.DatFile) + "},\n";
 
     const auto lines = oxel.lines();
     out += "  \"lines\": [\n";
@@ -123,17 +123,18 @@ std::string landmarkJson(const COxel &oxel, const std::string &picture,
     out += "  ],\n";
 
     out += "  \"landmarks\": {\n";
-    for (const auto &[name, circle] : {std::pair {"Head", &oxel.Head}, std::pair {"Cup", &oxel.Cup}}) {
+    for (const auto &[name, circle] :
+        {std::pair{"Head", &oxel.Head}, std::pair{"Cup", &oxel.Cup}}) {
         out += "    " + quoted(name) + ": {\"valid\": " + boolean(circle->Valid)
             + ", \"points\": " + pos.list(circle->points);
         if (circle->Valid)
-            out += ", \"centre\": " + pos.both(circle->M.x, circle->M.y)
-                + ", \"radius\": {\"mm\": " + number(oxel.WorldX(circle->r))
-                + ", \"px\": " + number(circle->r) + "}";
+            out += ", \"centre\": " + pos.both(circle->M.x, circle->M.y) + ", \"radius\": {\"mm\": "
+                + number(oxel.WorldX(circle->r)) + ", \"px\": " + number(circle->r) + "}";
         out += "},\n";
     }
     const CEllipse &rim = oxel.Rim;
-    out += "    \"Rim\": {\"valid\": " + boolean(rim.Valid) + ", \"points\": " + pos.list(rim.points);
+    out +=
+        "    \"Rim\": {\"valid\": " + boolean(rim.Valid) + ", \"points\": " + pos.list(rim.points);
     if (rim.Valid)
         out += ", \"centre\": " + pos.both(rim.M0.x, rim.M0.y) + ", \"axisEnds\": ["
             + pos.both(rim.M1.x, rim.M1.y) + ", " + pos.both(rim.M2.x, rim.M2.y) + ", "

@@ -1,11 +1,11 @@
 // oxel-cli: the evaluation and the landmark files without a window.
 
-#include "cli/CommandLine.h"
+#include <string>
+#include <vector>
 
 #include <QCoreApplication>
 
-#include <string>
-#include <vector>
+#include "cli/CommandLine.h"
 
 int main(int argc, char *argv[])
 {

@@ -1,7 +1,5 @@
 #include "ui/HelpForm.h"
 
-#include "ui/Resources.h"
-
 #include <QCloseEvent>
 #include <QEvent>
 #include <QLabel>
@@ -9,6 +7,8 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QVBoxLayout>
+
+#include "ui/Resources.h"
 
 namespace {
 

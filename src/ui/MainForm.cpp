@@ -72,7 +72,6 @@ private:
     MainForm &form;
 };
 
-
 QString defaultSettingsPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + "/Zek2.ini";
@@ -137,8 +136,8 @@ void MainForm::createControls()
         [this](Qt::MouseButtons, Qt::KeyboardModifiers, double x, double y) {
             pictureEvent([=, this] { picMouseMove(x, y); });
         });
-    connect(PicBox, &PictureBox::mouseUp, this,
-        [this](int, Qt::KeyboardModifiers, double x, double y) {
+    connect(
+        PicBox, &PictureBox::mouseUp, this, [this](int, Qt::KeyboardModifiers, double x, double y) {
             pictureEvent([=, this] { picMouseUp(x, y); });
         });
     connect(PicBox, &PictureBox::keyDown, this,
@@ -496,11 +495,13 @@ void MainForm::withHourglass(const std::function<void()> &operation)
             pictureBox->setMousePointer(MousePointer::Hourglass);
             QApplication::setOverrideCursor(Qt::WaitCursor);
         }
+
         ~Hourglass()
         {
             QApplication::restoreOverrideCursor();
             pictureBox->setMousePointer(previous);
         }
+
         Hourglass(const Hourglass &) = delete;
         Hourglass &operator=(const Hourglass &) = delete;
 
@@ -508,6 +509,7 @@ void MainForm::withHourglass(const std::function<void()> &operation)
         PictureBox *pictureBox;
         int previous;
     };
+
     const Hourglass hourglass(PicBox);
     operation(); // the pixel buffer asks for the repaint itself
 }

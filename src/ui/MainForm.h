@@ -67,6 +67,7 @@ public:
     // The window's state, as its commands and tests see it. The measurement and the pixel
     // buffer are null until a picture is open.
     const COxel *measurement() const { return oxel.get(); }
+
     const CBitmap *pixels() const { return Bitmap.get(); }
 
     PictureBox *pictureBox() const { return PicBox; }

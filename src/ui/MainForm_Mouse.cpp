@@ -102,8 +102,7 @@ void MainForm::picMouseDown(int button, double x, double y)
         // A right press in the middle of a drag takes it back, as Escape does.
         if (collecting)
             finishLandmark();
-        else if (landmarkOfMode() || isLineDrag(toolMode)
-            || toolMode == ToolMode::DistanceDragging)
+        else if (landmarkOfMode() || isLineDrag(toolMode) || toolMode == ToolMode::DistanceDragging)
             cancelDrag();
         toolMode = ToolMode::Idle;
         PicBox->setMousePointer(MousePointer::Default);

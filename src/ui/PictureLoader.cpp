@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <optional>
 #include <sstream>
-#include <new>
 
 #include <QBuffer>
 #include <QImage>

@@ -65,9 +65,9 @@ std::optional<std::string> QtMessages::input(
     const std::string &prompt, const std::string &title, const std::string &defaultText)
 {
     bool accepted = false;
-    const QString text = QInputDialog::getText(QApplication::activeWindow(),
-        boxTitle(title), QString::fromStdString(prompt), QLineEdit::Normal,
-        QString::fromStdString(defaultText), &accepted);
+    const QString text = QInputDialog::getText(QApplication::activeWindow(), boxTitle(title),
+        QString::fromStdString(prompt), QLineEdit::Normal, QString::fromStdString(defaultText),
+        &accepted);
     if (!accepted)
         return std::nullopt;
     return text.toStdString();

@@ -1,7 +1,5 @@
 #include "ui/StartupForm.h"
 
-#include "ui/Resources.h"
-
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -15,6 +13,8 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include "ui/Resources.h"
 
 namespace {
 

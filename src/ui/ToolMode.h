@@ -64,6 +64,6 @@ inline constexpr LandmarkTool kLandmarkTools[] = {
         "HeadPoint"},
     {ToolMode::CollectCup, ToolMode::DragCupPoint, "enter exact 3 or at last 5 points for ellipse",
         "CupPoint"},
-    {ToolMode::CollectRim, ToolMode::DragRimPoint,
-        "enter exact 3 or at least 5 points for ellipse", "RimPoint"},
+    {ToolMode::CollectRim, ToolMode::DragRimPoint, "enter exact 3 or at least 5 points for ellipse",
+        "RimPoint"},
 };

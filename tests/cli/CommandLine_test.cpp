@@ -1,9 +1,3 @@
-#include "core/model/COxel.h"
-#include "core/records/BinFile.h"
-#include "support/BmpFile.h"
-#include "support/LeftHip.h"
-#include "support/TempDir.h"
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +9,12 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "core/model/COxel.h"
+#include "core/records/BinFile.h"
+#include "support/BmpFile.h"
+#include "support/LeftHip.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -80,7 +80,8 @@ TEST_F(CommandLine, HelpAndVersion)
 {
     const Outcome help = run({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("oxel-cli evaluate [--accept-cup-check] PICTURE..."), std::string::npos);
+    EXPECT_NE(
+        help.out.find("oxel-cli evaluate [--accept-cup-check] PICTURE..."), std::string::npos);
     const Outcome version = run({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("oxel-cli ", 0), 0u);
@@ -107,7 +108,9 @@ TEST_F(CommandLine, EvaluateAppendsABlockAndRewritesTheLandmarkFile)
     EXPECT_EQ(r.err, "Oxel: Data written to " + dir.file("patient.dat") + "\n");
     const std::string written = resultFile();
     EXPECT_EQ(lineCount(written), 13);
-    EXPECT_EQ(written.rfind("\"-------> OXEL DIGITAL 1995  File: " + dir.file("patient.dat") + "\",#", 0), 0u);
+    EXPECT_EQ(
+        written.rfind("\"-------> OXEL DIGITAL 1995  File: " + dir.file("patient.dat") + "\",#", 0),
+        0u);
     EXPECT_NE(written.find("\"M\xFCller\",\"Anna\",\"S-17\"\r\n"), std::string::npos);
     EXPECT_NE(written.find("\"side of replacement\",\"L\"\r\n"), std::string::npos);
     // The focus distance defaulted to 1100 and is now stored.
@@ -152,8 +155,9 @@ TEST_F(CommandLine, CupCheckIsRefusedUnlessAccepted)
     const std::string picture = makeRadiograph("hip", [](COxel &o) { o.Patient.CupTR = 10; });
     const Outcome refused = run({"evaluate", picture});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("Oxel2: cup-diameter too small!\ncontrast-wire maybe damaged\ncalculated cup-diameter = "),
-              std::string::npos);
+    EXPECT_NE(refused.err.find("Oxel2: cup-diameter too small!\ncontrast-wire maybe "
+                               "damaged\ncalculated cup-diameter = "),
+        std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.file("patient.dat")));
 
     const Outcome accepted = run({"evaluate", "--accept-cup-check", picture});
@@ -168,9 +172,11 @@ TEST_F(CommandLine, MissingFilesExitWithTwoAndOthersAreStillEvaluated)
     ASSERT_TRUE(writeGreyBmp(lonely, 100, 100));
     writeBytes(dir.file("broken.bmp"), "BM not really a bitmap");
 
-    const Outcome r = run({"evaluate", lonely, dir.file("broken.bmp"), dir.file("absent.jpg"), good});
+    const Outcome r =
+        run({"evaluate", lonely, dir.file("broken.bmp"), dir.file("absent.jpg"), good});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("Oxel: no landmark file " + dir.file("lonely.bin") + "\n"), std::string::npos);
+    EXPECT_NE(
+        r.err.find("Oxel: no landmark file " + dir.file("lonely.bin") + "\n"), std::string::npos);
     EXPECT_NE(r.err.find("Error: load Error: "), std::string::npos);
     EXPECT_EQ(lineCount(resultFile()), 13); // the good picture was evaluated all the same
 }
@@ -198,7 +204,8 @@ TEST_F(CommandLine, DamagedLandmarkFileIsNamed)
     const std::string picture = dir.file("hip.bmp");
     ASSERT_TRUE(writeGreyBmp(picture, 200, 100));
     // "Typ (INTEGER)" with the value 3, then a key with a type word nobody knows.
-    writeBytes(dir.file("hip.bin"), std::string("\x0d\x00Typ (INTEGER)\x01\x00\x03\x00\x09\x00Odd (BLOB)", 28));
+    writeBytes(dir.file("hip.bin"),
+        std::string("\x0d\x00Typ (INTEGER)\x01\x00\x03\x00\x09\x00Odd (BLOB)", 28));
     const Outcome r = run({"landmarks", picture});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "Oxel: Error in File: " + dir.file("hip.bin") + " after Key:Typ (INTEGER)\n");
@@ -227,7 +234,8 @@ TEST_F(CommandLine, EmptyLandmarkFileOrOnlyItsEndMarkerIsNamed)
 TEST_F(CommandLine, RelativeDataFileLiesBesideThePicture)
 {
     // The program runs in another folder than the picture's; the block names the file as typed.
-    const std::string picture = makeRadiograph("hip", [](COxel &oxel) { oxel.Patient.DatFile = "study-7"; });
+    const std::string picture =
+        makeRadiograph("hip", [](COxel &oxel) { oxel.Patient.DatFile = "study-7"; });
     const Outcome r = run({"evaluate", picture});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "Oxel: Data written to " + dir.file("study-7.dat") + "\n");
@@ -243,10 +251,11 @@ TEST_F(CommandLine, LandmarksAsJsonInMillimetresAndPixels)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.err.empty());
     for (const char *part : {"\"Famname\": \"Müller\"", "\"date\": \"20240115\"", "\"Typ\": 1",
-                             "\"pixelsPerMm\": 5", "\"pictureWidthMm\": 400",
-                             "{\"name\": \"Base-Line\", \"valid\": true, \"P0\": {\"mm\": [80, 80], \"px\": [400, 1200]}",
-                             "{\"name\": \"Ruler-Line\", \"valid\": false",
-                             "\"Head\": {\"valid\": true", "\"Cup\": {\"valid\": false, \"points\": {\"mm\": [], \"px\": []}}",
-                             "\"Rim\": {\"valid\": true"})
+             "\"pixelsPerMm\": 5", "\"pictureWidthMm\": 400",
+             "{\"name\": \"Base-Line\", \"valid\": true, \"P0\": {\"mm\": [80, 80], \"px\": [400, "
+             "1200]}",
+             "{\"name\": \"Ruler-Line\", \"valid\": false", "\"Head\": {\"valid\": true",
+             "\"Cup\": {\"valid\": false, \"points\": {\"mm\": [], \"px\": []}}",
+             "\"Rim\": {\"valid\": true"})
         EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
 }

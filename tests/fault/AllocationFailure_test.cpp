@@ -15,9 +15,9 @@
 #include <gtest/gtest.h>
 
 #include "cli/CommandLine.h"
-#include "fault/FailingAllocation.h"
 #include "core/model/COxel.h"
 #include "core/records/BinFile.h"
+#include "fault/FailingAllocation.h"
 #include "support/BmpFile.h"
 #include "support/LeftHip.h"
 #include "support/RecordingMessages.h"
@@ -33,7 +33,9 @@ class CapturedStderr
 {
 public:
     CapturedStderr() : previous(std::cerr.rdbuf(text.rdbuf())) {}
+
     ~CapturedStderr() { std::cerr.rdbuf(previous); }
+
     CapturedStderr(const CapturedStderr &) = delete;
     CapturedStderr &operator=(const CapturedStderr &) = delete;
 
@@ -93,8 +95,8 @@ class WindowOutOfMemory : public ::testing::Test, public TestWindows
 protected:
     void open(int width, int height)
     {
-        window = TestWindows::open(
-            picture("first.bmp", width, height, [](int x, int y) { return (x * 7 + y * 3) % 251; }));
+        window = TestWindows::open(picture(
+            "first.bmp", width, height, [](int x, int y) { return (x * 7 + y * 3) % 251; }));
         ASSERT_NE(window, nullptr);
     }
 
@@ -125,7 +127,8 @@ TEST_F(WindowOutOfMemory, PictureTooLargeForWhatIsLeftIsRefusedAndTheOldOneStays
     }
     ASSERT_EQ(messages.boxes.size(), 1u);
     EXPECT_EQ(messages.boxes[0].title, "Error");
-    EXPECT_EQ(messages.boxes[0].text, "load Error: not enough memory for a picture of 1200 x 1000 pixels");
+    EXPECT_EQ(messages.boxes[0].text,
+        "load Error: not enough memory for a picture of 1200 x 1000 pixels");
     EXPECT_EQ(window->measurement(), before);
     EXPECT_EQ(window->pixels()->W, 400);
 

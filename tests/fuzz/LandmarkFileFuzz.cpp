@@ -2,14 +2,14 @@
 // state the rest of the program cannot take (a scale that is not finite and positive, a valid
 // landmark whose shape is not finite).
 
-#include "SilentMessages.h"
-#include "core/model/COxel.h"
-#include "core/records/BinFile.h"
-
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+
+#include "SilentMessages.h"
+#include "core/model/COxel.h"
+#include "core/records/BinFile.h"
 
 namespace {
 
@@ -27,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     setCurrentMessages(&silent);
     COxel oxel;
     oxel.setPicBox(nullptr);
-    BinFile::readBytes(std::string_view(reinterpret_cast<const char *>(data), size), "fuzz.bin",
-                       2000, 1600, oxel);
+    BinFile::readBytes(
+        std::string_view(reinterpret_cast<const char *>(data), size), "fuzz.bin", 2000, 1600, oxel);
     require(std::isfinite(oxel.ScaleFactor) && oxel.ScaleFactor > 0);
     if (oxel.Head.Valid)
         require(std::isfinite(oxel.Head.M.x) && std::isfinite(oxel.Head.r));

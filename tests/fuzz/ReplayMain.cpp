@@ -33,7 +33,8 @@ int main(int argc, char **argv)
     }
     for (const auto &input : inputs) {
         std::ifstream in(input, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string bytes(
+            (std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
     }
     std::cout << inputs.size() << " inputs replayed\n";

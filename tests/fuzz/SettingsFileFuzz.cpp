@@ -1,10 +1,10 @@
 // Any bytes as the settings file: the lookup must neither crash nor hand back more than it may.
 
-#include "core/records/Settings.h"
-
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+
+#include "core/records/Settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

@@ -7,14 +7,14 @@
 class SilentMessages final : public Messages
 {
 public:
-    MessageAnswer message(const std::string &, const std::string &, MessageIcon,
-                          MessageButtons buttons) override
+    MessageAnswer message(
+        const std::string &, const std::string &, MessageIcon, MessageButtons buttons) override
     {
         return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
     }
 
-    std::optional<std::string> input(const std::string &, const std::string &,
-                                     const std::string &) override
+    std::optional<std::string> input(
+        const std::string &, const std::string &, const std::string &) override
     {
         return std::nullopt;
     }

@@ -7,7 +7,7 @@
 
 // Writes a complete 24-bit bitmap whose pixel (x, y), y = 0 at the top, has the grey level
 // greyAt(x, y) in blue, green and red: a picture every loader reads.
-template<typename GreyAt>
+template <typename GreyAt>
 bool writeBmp(const std::string &path, int width, int height, GreyAt greyAt)
 {
     const std::uint32_t rowBytes = (static_cast<std::uint32_t>(width) * 3 + 3) & ~3u;
@@ -15,7 +15,8 @@ bool writeBmp(const std::string &path, int width, int height, GreyAt greyAt)
     std::vector<std::uint8_t> bytes(54 + pixelBytes, 0);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            const std::size_t at = 54 + static_cast<std::size_t>(height - 1 - y) * rowBytes + 3 * static_cast<std::size_t>(x);
+            const std::size_t at = 54 + static_cast<std::size_t>(height - 1 - y) * rowBytes
+                + 3 * static_cast<std::size_t>(x);
             bytes[at] = bytes[at + 1] = bytes[at + 2] = static_cast<std::uint8_t>(greyAt(x, y));
         }
     const auto put32 = [&bytes](std::size_t at, std::uint32_t v) {
@@ -43,7 +44,8 @@ bool writeBmp(const std::string &path, int width, int height, GreyAt greyAt)
     put32(46, 0);
     put32(50, 0);
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(
+        reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
 }
 

@@ -1,21 +1,23 @@
 #include "support/RasterSurface.h"
 
-#include "core/model/Raster.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
+#include "core/model/Raster.h"
+
 RasterSurface::RasterSurface(int width, int height, std::uint32_t bg)
-    : w(width), h(height), background(bg),
-      buffer(static_cast<std::size_t>(width * height), bg), scaleWidth(width)
-{
-}
+    : w(width),
+      h(height),
+      background(bg),
+      buffer(static_cast<std::size_t>(width * height), bg),
+      scaleWidth(width)
+{}
 
 int RasterSurface::paintedCount() const
 {
-    return static_cast<int>(
-        std::count_if(buffer.begin(), buffer.end(), [this](std::uint32_t p) { return p != background; }));
+    return static_cast<int>(std::count_if(
+        buffer.begin(), buffer.end(), [this](std::uint32_t p) { return p != background; }));
 }
 
 void RasterSurface::plot(int x, int y)

@@ -1,6 +1,6 @@
-#include "support/RasterSurface.h"
-
 #include <gtest/gtest.h>
+
+#include "support/RasterSurface.h"
 
 // The fake must itself be right, or the drawing tests prove nothing.
 TEST(RasterSurface, LineOmitsItsLastPixel)

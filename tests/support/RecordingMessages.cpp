@@ -12,8 +12,8 @@ RecordingMessages::~RecordingMessages()
     setCurrentMessages(nullptr);
 }
 
-MessageAnswer RecordingMessages::message(const std::string &text, const std::string &title,
-                                         MessageIcon icon, MessageButtons buttons)
+MessageAnswer RecordingMessages::message(
+    const std::string &text, const std::string &title, MessageIcon icon, MessageButtons buttons)
 {
     if (failNextBox) {
         failNextBox = false;
@@ -28,9 +28,8 @@ MessageAnswer RecordingMessages::message(const std::string &text, const std::str
     return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
 }
 
-std::optional<std::string> RecordingMessages::input(const std::string &prompt,
-                                                    const std::string &title,
-                                                    const std::string &defaultText)
+std::optional<std::string> RecordingMessages::input(
+    const std::string &prompt, const std::string &title, const std::string &defaultText)
 {
     inputs.push_back({prompt, title, defaultText});
     if (!inputAnswers.empty()) {

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "core/model/Messages.h"
-
 #include <deque>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "core/model/Messages.h"
 
 // A message sink that records every box and answers from a script. It installs itself as the
 // current sink for its lifetime.
@@ -19,6 +19,7 @@ public:
         MessageIcon icon;
         MessageButtons buttons;
     };
+
     struct Input
     {
         std::string prompt;
@@ -32,9 +33,9 @@ public:
     RecordingMessages &operator=(const RecordingMessages &) = delete;
 
     MessageAnswer message(const std::string &text, const std::string &title, MessageIcon icon,
-                          MessageButtons buttons) override;
+        MessageButtons buttons) override;
     std::optional<std::string> input(const std::string &prompt, const std::string &title,
-                                     const std::string &defaultText) override;
+        const std::string &defaultText) override;
 
     // Answers for the next boxes and input boxes, in order; when they run out a box is
     // answered Ok (Yes for a question) and an input box is cancelled.

@@ -6,7 +6,6 @@
 #include <iterator>
 #include <string>
 #include <system_error>
-
 #include <unistd.h>
 
 // A fresh folder under the system's temporary directory, removed with everything in it when the
@@ -16,7 +15,7 @@ class TempDir
 public:
     TempDir()
     {
-        static std::atomic<int> counter {0};
+        static std::atomic<int> counter{0};
         const auto base = std::filesystem::temp_directory_path();
         for (;;) {
             dir = base
@@ -33,9 +32,9 @@ public:
         for (auto it = std::filesystem::recursive_directory_iterator(dir, ec);
              !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
             std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ec);
-        std::filesystem::permissions(dir, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
+                std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(
+            dir, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(dir, ec);
     }
 
@@ -43,6 +42,7 @@ public:
     TempDir &operator=(const TempDir &) = delete;
 
     const std::filesystem::path &path() const { return dir; }
+
     std::string file(const std::string &name) const { return (dir / name).string(); }
 
 private:

@@ -22,7 +22,6 @@
 #include "ui/HelpForm.h"
 #include "ui/StartupForm.h"
 
-
 class CalibDistance : public ::testing::Test
 {
 protected:

@@ -2,15 +2,24 @@
 // builds from each setting's Base-Line: the operator must find the grid on the side where the
 // program will draw it.
 
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include <QApplication>
+#include <QColor>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QFont>
 #include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPixmap>
+#include <QPointF>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -20,30 +29,12 @@
 
 #include <gtest/gtest.h>
 
+#include "core/model/COxel.h"
+#include "support/Widgets.h"
+#include "tools/HelpPictureLayout.h"
 #include "ui/CalibDialog.h"
 #include "ui/HelpForm.h"
 #include "ui/StartupForm.h"
-
-#include <cmath>
-#include <cstdint>
-#include <cstdlib>
-
-#include <QColor>
-#include <QCoreApplication>
-#include <QEvent>
-#include <QImage>
-#include <QLabel>
-#include <QPixmap>
-#include <QPointF>
-#include <QWidget>
-
-#include <gtest/gtest.h>
-
-#include "tools/HelpPictureLayout.h"
-#include "core/model/COxel.h"
-#include "ui/HelpForm.h"
-
-#include "support/Widgets.h"
 
 namespace {
 

@@ -38,8 +38,8 @@ class Picture : public ::testing::Test, public TestWindows
 protected:
     void SetUp() override
     {
-        picturePath = picture(
-            "hip.bmp", 800, 600, [](int x, int y) { return (x / 4 + y / 3) % 200 + 20; });
+        picturePath =
+            picture("hip.bmp", 800, 600, [](int x, int y) { return (x / 4 + y / 3) % 200 + 20; });
         window = open(picturePath, QSize(1000, 760));
         ASSERT_NE(window, nullptr);
         box = window->pictureBox();
@@ -518,6 +518,7 @@ TEST_F(Picture, OpeningOrReloadingEndsEveryModeThatHoldsTheMeasurement)
         std::function<void()> enter;
         bool buttonHeld;
     };
+
     const Mode modes[] = {
         {"calibration, first point", [this] { trigger("m_Calibrate"); }, false},
         {"calibration, second point",

@@ -155,7 +155,8 @@ TEST_F(ManyPoints, The5000thHeadPointIsPickedAndDragged)
     const CPoint before = *window->measurement()->Head.points[4998];
     QTest::mousePress(box, Qt::LeftButton, Qt::NoModifier,
         QPoint(static_cast<int>(std::lround(target.x)), static_cast<int>(std::lround(target.y))));
-    EXPECT_EQ(window->currentToolMode(), ToolMode::DragHeadPoint); // dragging a head point, not a rim point
+    EXPECT_EQ(window->currentToolMode(),
+        ToolMode::DragHeadPoint); // dragging a head point, not a rim point
     EXPECT_EQ(window->statusText().toStdString(),
         "move HeadPoint to desired position and release the mouse");
     QTest::mouseRelease(box, Qt::LeftButton, Qt::NoModifier, QPoint(80, 310));

@@ -18,11 +18,10 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Widgets.h"
 #include "ui/CalibDialog.h"
 #include "ui/HelpForm.h"
 #include "ui/StartupForm.h"
-
-#include "support/Widgets.h"
 
 namespace {
 

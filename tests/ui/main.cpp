@@ -1,10 +1,10 @@
 // The main of the widget and fault tests: one QApplication for all tests, offscreen unless told
 // otherwise.
 
+#include <cstdlib>
+
 #include <QApplication>
 #include <QStandardPaths>
-
-#include <cstdlib>
 
 #include <gtest/gtest.h>
 

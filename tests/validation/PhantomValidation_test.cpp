@@ -23,8 +23,8 @@
 #include "core/model/Math.h"
 #include "core/records/BinFile.h"
 #include "support/RecordingMessages.h"
-#include "support/TestEvaluationHost.h"
 #include "support/TempDir.h"
+#include "support/TestEvaluationHost.h"
 #include "tools/phantom/Phantom.h"
 
 namespace {

@@ -1,17 +1,17 @@
 #include "core/evaluation/Calc.h"
 
-#include "core/model/Math.h"
-
 #include <algorithm>
 #include <array>
 #include <cmath>
+
+#include "core/model/Math.h"
 
 namespace Calc {
 
 namespace {
 
 // The two reference distances (mm) of the focus estimate and its clamping range.
-constexpr std::array<double, 2> kReferenceDistances {180.0, 270.0};
+constexpr std::array<double, 2> kReferenceDistances{180.0, 270.0};
 constexpr double kLowestFocus = 900.0;
 constexpr double kHighestFocus = 1300.0;
 // The anteversion candidate closer to this angle (degrees) wins when the signs agree.
@@ -28,10 +28,11 @@ double dot(const Vec &u, const Vec &v)
 
 FocusEstimate focusFromSize(double rho, double R)
 {
-    std::array<double, 2> z {}, h {};
+    std::array<double, 2> z{}, h{};
     for (std::size_t k = 0; k < 2; ++k) {
         const double d = kReferenceDistances[k];
-        z[k] = rho * std::tan(Math::atanRatio(d, rho) + Math::arcSin(R / std::sqrt(rho * rho + d * d)));
+        z[k] = rho
+            * std::tan(Math::atanRatio(d, rho) + Math::arcSin(R / std::sqrt(rho * rho + d * d)));
         // A focus outside the range in use is taken at its nearer bound; the centre height
         // follows from the focus as taken.
         z[k] = std::clamp(z[k], kLowestFocus, kHighestFocus);
@@ -41,24 +42,24 @@ FocusEstimate focusFromSize(double rho, double R)
 }
 
 std::optional<RimOrientation> rimOrientation(const CPoint &M0, const CPoint &M1, const CPoint &M2,
-                                             const CPoint &M3, const CPoint &B, double f, bool S)
+    const CPoint &M3, const CPoint &B, double f, bool S)
 {
-    const Vec d {B.x - M3.x, B.y - M3.y, f};
-    const Vec m {M3.x - M0.x, M3.y - M0.y, 0.0};
-    const Vec h {(M2.x - M1.x) / 2, (M2.y - M1.y) / 2, 0.0};
+    const Vec d{B.x - M3.x, B.y - M3.y, f};
+    const Vec m{M3.x - M0.x, M3.y - M0.y, 0.0};
+    const Vec h{(M2.x - M1.x) / 2, (M2.y - M1.y) / 2, 0.0};
 
     const double dd = dot(d, d);
     const double md = dot(m, d);
     const double delta = md * md - (dot(m, m) - dot(h, h)) * dd;
     if (delta < 0 || !(dd > 0))
         return std::nullopt;
-    const std::array<double, 2> t {(std::sqrt(delta) - md) / dd, (-md - std::sqrt(delta)) / dd};
+    const std::array<double, 2> t{(std::sqrt(delta) - md) / dd, (-md - std::sqrt(delta)) / dd};
 
-    std::array<double, 2> beta {};
-    std::array<bool, 2> flag {};
+    std::array<double, 2> beta{};
+    std::array<bool, 2> flag{};
     for (std::size_t k = 0; k < 2; ++k) {
-        const Vec Q {m[0] + t[k] * d[0], m[1] + t[k] * d[1], m[2] + t[k] * d[2]};
-        Vec n {-Q[2] * h[1], Q[2] * h[0], Q[0] * h[1] - Q[1] * h[0]};
+        const Vec Q{m[0] + t[k] * d[0], m[1] + t[k] * d[1], m[2] + t[k] * d[2]};
+        Vec n{-Q[2] * h[1], Q[2] * h[0], Q[0] * h[1] - Q[1] * h[0]};
         const double length = std::sqrt(dot(n, n));
         if (!(length > 0) || !std::isfinite(length))
             return std::nullopt;
@@ -84,7 +85,9 @@ std::optional<RimOrientation> rimOrientation(const CPoint &M0, const CPoint &M1,
 double chooseAnteversion(double beta1, bool flag1, double beta2, bool flag2)
 {
     if (flag1 == flag2)
-        return std::fabs(beta2 - kTypicalAnteversion) < std::fabs(beta1 - kTypicalAnteversion) ? beta2 : beta1;
+        return std::fabs(beta2 - kTypicalAnteversion) < std::fabs(beta1 - kTypicalAnteversion)
+            ? beta2
+            : beta1;
     return flag1 ? beta2 : beta1;
 }
 

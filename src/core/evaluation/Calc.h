@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/model/CPoint.h"
-
 #include <optional>
 #include <string>
+
+#include "core/model/CPoint.h"
 
 // The evaluation's pure computations on the base-line frame (mm on the film, z towards the
 // focus).
@@ -21,6 +21,7 @@ struct FocusEstimate
 {
     double z1, z2, h1, h2;
 };
+
 FocusEstimate focusFromSize(double rho, double R);
 
 // The cup's orientation from the rim ellipse: the second axis' end M3 is lifted towards the
@@ -34,8 +35,9 @@ struct RimOrientation
     double anteversion = 0, beta1 = 0, beta2 = 0;
     std::string sign1, sign2;
 };
+
 std::optional<RimOrientation> rimOrientation(const CPoint &M0, const CPoint &M1, const CPoint &M2,
-                                             const CPoint &M3, const CPoint &B, double f, bool S);
+    const CPoint &M3, const CPoint &B, double f, bool S);
 
 // The anteversion among the two candidates: with equal flags the one closer to 10 degrees (a
 // tie goes to beta1), else the one whose flag is not set.
@@ -50,6 +52,7 @@ struct GridDistances
 {
     double delx1 = 0, delx2 = 0, delx3 = 0, dely1 = 0, dely2 = 0, dely3 = 0;
 };
+
 // F, L, R: P0.x of the F-, Left- and Right-Line; B, M, T: P0.y of the Base-, H-M- and Top-Line.
 GridDistances gridDistances(double F, double L, double R, double B, double M, double T, bool S);
 

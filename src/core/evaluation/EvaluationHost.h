@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/model/Messages.h"
-
 #include <string>
+
+#include "core/model/Messages.h"
 
 class COxel;
 
@@ -11,7 +11,7 @@ struct CalendarDate
 {
     int year = 0;
     int month = 0; // 1 to 12
-    int day = 0;   // 1 to 31
+    int day = 0; // 1 to 31
 };
 
 // Today's date on this machine's calendar (local time).
@@ -39,11 +39,15 @@ public:
     virtual ~EvaluationHost() = default;
 
     virtual COxel &oxel() = 0;
+
     virtual Messages &messages() { return currentMessages(); }
+
     // Lets the operator complete the patient data; flags name the missing items.
     virtual void open_Patient(int flags) = 0;
+
     // The date written into the result file.
     virtual CalendarDate today() const { return systemDate(); }
+
     // The folder in which a result file named without a folder of its own lies: the picture's
     // folder, where operators expect it. Empty: the process's working folder.
     virtual std::string resultFolder() const { return {}; }

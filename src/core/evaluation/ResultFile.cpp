@@ -1,17 +1,16 @@
 #include "core/evaluation/ResultFile.h"
 
-#include "core/records/SystemError.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <mutex>
-#include <thread>
-
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+
+#include "core/records/SystemError.h"
 
 namespace ResultFile {
 
@@ -39,11 +38,14 @@ std::string date(const CalendarDate &d)
 class LineWriter
 {
 public:
-    explicit LineWriter(std::string &target) : out(target) { }
+    explicit LineWriter(std::string &target) : out(target) {}
 
     LineWriter &text(std::string_view value) { return item(ResultFile::text(value)); }
+
     LineWriter &number(double value) { return item(formatNumber(value)); }
+
     LineWriter &integer(long value) { return item(std::to_string(value)); }
+
     LineWriter &raw(const std::string &value) { return item(value); }
 
     void end()
@@ -74,7 +76,7 @@ std::mutex appendingInThisProcess;
 class Descriptor
 {
 public:
-    explicit Descriptor(int descriptor) : fd(descriptor) { }
+    explicit Descriptor(int descriptor) : fd(descriptor) {}
 
     ~Descriptor() { ::close(fd); }
 
@@ -99,7 +101,7 @@ int openForAppend(const std::string &path, int &fd)
 
 // The longest pause between two tries for the lock: short against a block's few milliseconds of
 // writing, long enough not to keep a core busy while another writer is slow.
-constexpr std::chrono::milliseconds kLockPollCeiling {25};
+constexpr std::chrono::milliseconds kLockPollCeiling{25};
 
 // EAGAIN when another process still holds a lock on the file after `wait`. Tries again and again
 // rather than waiting in F_SETLKW, which nothing but a signal could end.
@@ -107,8 +109,11 @@ int lockWithin(int fd, std::chrono::milliseconds wait)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + wait;
-    std::chrono::milliseconds pause {1};
-    struct flock whole {};
+    std::chrono::milliseconds pause{1};
+
+    struct flock whole
+    {};
+
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET; // start 0 and length 0: the whole file, however long it grows
     for (;;) {
@@ -176,8 +181,8 @@ std::string formatNumber(double value)
     if (value == 0)
         return "0"; // also for -0
     char buffer[64];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                         std::chars_format::general, 15);
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
     return ec == std::errc() ? std::string(buffer, end) : std::string("0");
 }
 
@@ -191,8 +196,8 @@ std::string formatBlock(const ResultBlock &b)
     line.text("date of radiogram").text(b.datum).end();
     line.text("side of replacement").text(b.sideLeft ? "L" : "R").end();
 
-    for (const auto &[values, label] : {std::pair {&b.head, "head migration (cranial/medial)"},
-                                        std::pair {&b.cup, "cup migration (cranial/medial)"}}) {
+    for (const auto &[values, label] : {std::pair{&b.head, "head migration (cranial/medial)"},
+             std::pair{&b.cup, "cup migration (cranial/medial)"}}) {
         if (values->valid)
             line.text(label).number(values->cranial).number(values->medial).end();
         else
@@ -212,7 +217,13 @@ std::string formatBlock(const ResultBlock &b)
         line.text("beta1/cup axis").number(b.rim->beta1).text(b.rim->sign1);
         line.text("beta2/cup axis").number(b.rim->beta2).text(b.rim->sign2).end();
     } else {
-        line.text("beta1/cup axis").integer(0).text("").text("beta2/cup axis").integer(0).text("").end();
+        line.text("beta1/cup axis")
+            .integer(0)
+            .text("")
+            .text("beta2/cup axis")
+            .integer(0)
+            .text("")
+            .end();
     }
 
     line.text("antiparameter (head)").number(b.head.antiparameter);
@@ -233,7 +244,7 @@ std::string formatBlock(const ResultBlock &b)
 }
 
 bool append(const std::string &path, std::string_view bytes, std::string &error,
-            std::chrono::milliseconds lockWait)
+    std::chrono::milliseconds lockWait)
 {
     const std::lock_guard oneAtATime(appendingInThisProcess);
 
@@ -255,7 +266,9 @@ bool append(const std::string &path, std::string_view bytes, std::string &error,
         return false;
     }
 
-    struct stat before {};
+    struct stat before
+    {};
+
     if (::fstat(fd, &before) != 0) {
         error = systemErrorText(errno);
         return false;

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "core/evaluation/Calc.h"
-#include "core/evaluation/EvaluationHost.h"
-
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "core/evaluation/Calc.h"
+#include "core/evaluation/EvaluationHost.h"
 
 // Migration values of one point (mm): distances in space from the planes through the focus and
 // the Base-Line, the F-Line and the Top-Line.
@@ -30,8 +30,8 @@ struct ResultBlock
     std::string famname, vorname, code, datum;
     bool sideLeft = false;
     MigrationValues head, cup;
-    std::optional<double> inclination;                // absent: neither ruler nor rim
-    std::optional<Calc::RimOrientation> rim;          // absent: not computed
+    std::optional<double> inclination; // absent: neither ruler nor rim
+    std::optional<Calc::RimOrientation> rim; // absent: not computed
     Calc::GridDistances grid;
     std::int16_t typ = 0;
     bool slFlag = false;
@@ -50,7 +50,7 @@ std::string formatNumber(double value);
 std::string formatBlock(const ResultBlock &block);
 // How long an append waits for another writer of the same result file (a second window, the
 // command line, a colleague on a shared folder) to finish its block.
-inline constexpr std::chrono::milliseconds kLockWait {5000};
+inline constexpr std::chrono::milliseconds kLockWait{5000};
 
 // Appends the bytes to the file (created when missing) whole or not at all, and has them on the
 // disk before it returns true. The whole block is written under an fcntl write lock on the whole
@@ -63,6 +63,6 @@ inline constexpr std::chrono::milliseconds kLockWait {5000};
 // in `error`: the system's text, such as "No space left on device", for a failed open, write or
 // flush.
 bool append(const std::string &path, std::string_view bytes, std::string &error,
-            std::chrono::milliseconds lockWait = kLockWait);
+    std::chrono::milliseconds lockWait = kLockWait);
 
 } // namespace ResultFile

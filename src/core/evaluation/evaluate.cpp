@@ -1,11 +1,5 @@
 #include "core/evaluation/evaluate.h"
 
-#include "core/evaluation/Calc.h"
-#include "core/evaluation/ResultFile.h"
-#include "core/model/COxel.h"
-#include "core/model/Math.h"
-#include "core/records/CodePage.h"
-
 #include <algorithm>
 #include <array>
 #include <cassert>
@@ -13,6 +7,12 @@
 #include <cstdio>
 #include <optional>
 #include <utility>
+
+#include "core/evaluation/Calc.h"
+#include "core/evaluation/ResultFile.h"
+#include "core/model/COxel.h"
+#include "core/model/Math.h"
+#include "core/records/CodePage.h"
 
 namespace {
 
@@ -66,8 +66,7 @@ class Evaluation
 public:
     explicit Evaluation(EvaluationHost &evaluationHost)
         : host(evaluationHost), oxel(evaluationHost.oxel()), patient(oxel.Patient)
-    {
-    }
+    {}
 
     bool run();
 
@@ -112,13 +111,13 @@ private:
     COxel &oxel;
     CPatient &patient;
     Frame frame;
-    Focus focus {};
+    Focus focus{};
     ResultBlock block;
 };
 
 bool Evaluation::textsFitTheFile()
 {
-    const std::array<std::pair<const std::string *, const char *>, 5> fields {{
+    const std::array<std::pair<const std::string *, const char *>, 5> fields{{
         {&patient.Famname, "Name"},
         {&patient.Vorname, "First Name"},
         {&patient.Code, "Study - ID"},
@@ -181,6 +180,7 @@ bool Evaluation::sidesAgree()
     const double F = copyOf(oxel.V_F).P0.x;
     frame.left = F > copyOf(oxel.V_M).P0.x;
     const CLine &Ruler = copyOf(oxel.Ruler);
+
     const struct
     {
         bool valid;
@@ -195,6 +195,7 @@ bool Evaluation::sidesAgree()
         {oxel.Cross_H.Valid, copyOf(oxel.Cross_V).P0.x,
             "vertical F-Line and Cross on different sides!"},
     };
+
     for (const auto &check : checks) {
         if (check.valid && (check.x > F) != frame.left)
             return refuse(check.message);
@@ -204,8 +205,8 @@ bool Evaluation::sidesAgree()
 
 bool Evaluation::estimateFocus(double rho, double R, const char *sphere)
 {
-    const std::string implausible = std::string(sphere) + " size implausible!\ncheck the calibration and the "
-        + sphere + " diameter";
+    const std::string implausible = std::string(sphere)
+        + " size implausible!\ncheck the calibration and the " + sphere + " diameter";
     // A sphere no larger on the film than in truth, or of no size, would lie on or under the
     // film: every migration value would be nonsense.
     if (!(rho > 0) || !(R > 0))
@@ -226,8 +227,8 @@ bool Evaluation::estimateFocus(double rho, double R, const char *sphere)
     return true;
 }
 
-std::optional<double> Evaluation::planeMean(const CLine &line, const SpacePoint &X1,
-                                            const SpacePoint &X2)
+std::optional<double> Evaluation::planeMean(
+    const CLine &line, const SpacePoint &X1, const SpacePoint &X2)
 {
     const auto d2 = Math::planeDistance(line, focus.F2, X2);
     if (!d2)
@@ -240,7 +241,7 @@ std::optional<double> Evaluation::planeMean(const CLine &line, const SpacePoint 
 
 std::optional<MigrationValues> Evaluation::migration(const CPoint &P)
 {
-    SpacePoint X1 {}, X2 {};
+    SpacePoint X1{}, X2{};
     Math::pointAtHeight(X1, P, focus.F1, focus.h1);
     Math::pointAtHeight(X2, P, focus.F2, focus.h2);
     const auto cranial = planeMean(copyOf(oxel.H_B), X1, X2);
@@ -248,7 +249,7 @@ std::optional<MigrationValues> Evaluation::migration(const CPoint &P)
     const auto antiparameter = medial ? planeMean(copyOf(oxel.H_T), X1, X2) : std::nullopt;
     if (!antiparameter)
         return std::nullopt; // the solver has said why
-    return MigrationValues {true, *cranial, *medial, *antiparameter};
+    return MigrationValues{true, *cranial, *medial, *antiparameter};
 }
 
 bool Evaluation::cupDiameterPlausible(double rho)
@@ -351,8 +352,8 @@ bool Evaluation::orientRim()
 {
     if (!orientsRim(patient.Typ) || !oxel.Rim.Valid)
         return true;
-    block.rim = Calc::rimOrientation(frame.M0, frame.M1, frame.M2, frame.M3, frame.beam,
-                                     patient.FocH, frame.left);
+    block.rim = Calc::rimOrientation(
+        frame.M0, frame.M1, frame.M2, frame.M3, frame.beam, patient.FocH, frame.left);
     if (!block.rim)
         return refuse("wrong rim-points\nreset Rim!");
     return true;
@@ -388,8 +389,8 @@ void Evaluation::completeBlock()
     else if (oxel.Head.Valid && oxel.Cross_H.Valid)
         reference = crossPoint();
     if (reference) {
-        WearVector wear {(f.head.x - reference->x) / block.radiofactor,
-                         (f.head.y - reference->y) / block.radiofactor};
+        WearVector wear{(f.head.x - reference->x) / block.radiofactor,
+            (f.head.y - reference->y) / block.radiofactor};
         if (f.left)
             wear.x = -wear.x;
         block.wear = wear;
@@ -408,8 +409,8 @@ bool Evaluation::write()
     std::string reason;
     if (!ResultFile::append(path, bytes, reason))
         return refuse("could not write " + path + ": " + reason);
-    host.messages().message("Data written to " + path, "Oxel", MessageIcon::None,
-                            MessageButtons::Ok);
+    host.messages().message(
+        "Data written to " + path, "Oxel", MessageIcon::None, MessageButtons::Ok);
     return true;
 }
 
@@ -450,7 +451,7 @@ int missingPatientData(const COxel &oxel)
 
 std::vector<std::string> missingItemNames(int flags)
 {
-    static const std::array<std::pair<int, const char *>, 9> labels {{
+    static const std::array<std::pair<int, const char *>, 9> labels{{
         {MissingData::Date, "Date"},
         {MissingData::Famname, "Name"},
         {MissingData::Vorname, "First Name"},

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/evaluation/EvaluationHost.h"
-
 #include <string>
 #include <vector>
+
+#include "core/evaluation/EvaluationHost.h"
 
 class COxel;
 

@@ -307,7 +307,6 @@ void CBitmap::Filter(const Kernel &weight)
 
 void CBitmap::filterInto(const Kernel &weight)
 {
-
     const int n = weight.N();
     const int width = W, height = H;
     if (width < 2 * n + 1 || height < 2 * n + 1) {

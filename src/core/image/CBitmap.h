@@ -74,6 +74,7 @@ public:
     // Puts back the pixels from before the most recent Filter; nothing before the first one,
     // and repeating it changes nothing.
     void UndoFilter();
+
     // A filter has changed the pixels since they were loaded, so UndoFilter has something to
     // take back.
     bool hasFilterToUndo() const { return filtered; }

@@ -1,10 +1,10 @@
 #include "core/model/CCircle.h"
 
+#include <cmath>
+
 #include "core/model/DrawingSurface.h"
 #include "core/model/Math.h"
 #include "core/model/Messages.h"
-
-#include <cmath>
 
 void CCircle::init(HitCode codeBase, DrawingSurface *picBox)
 {

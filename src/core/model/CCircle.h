@@ -1,15 +1,15 @@
 #pragma once
 
+#include <cstdint>
+
 #include "core/model/CPoint.h"
 #include "core/model/PointLandmark.h"
-
-#include <cstdint>
 
 // A circle landmark (the femoral head, the cup) fitted by least squares to clicked points.
 class CCircle : public PointLandmark
 {
 public:
-    CPoint M;       // centre, picture coordinates
+    CPoint M; // centre, picture coordinates
     double r = 0.0; // radius, picture units
 
     // Stores the hit code base and the surface, hands the surface to M, makes the circle not

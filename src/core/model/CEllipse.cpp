@@ -1,10 +1,10 @@
 #include "core/model/CEllipse.h"
 
+#include <cmath>
+
 #include "core/model/DrawingSurface.h"
 #include "core/model/Math.h"
 #include "core/model/Messages.h"
-
-#include <cmath>
 
 namespace {
 
@@ -127,7 +127,8 @@ bool CEllipse::fit3()
     const double L = std::sqrt(L2);
     shape.end3 = CPoint(shape.centre.x + shape.b * (-Dy) / L, shape.centre.y + shape.b * Dx / L);
     // Points so far out that the construction overflows give no rim either.
-    for (const double v : {shape.a, shape.b, shape.end3.x, shape.end3.y, shape.centre.x, shape.centre.y})
+    for (const double v :
+        {shape.a, shape.b, shape.end3.x, shape.end3.y, shape.centre.x, shape.centre.y})
         if (!std::isfinite(v))
             return failWrongPoints();
     assign(shape);

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <cstdint>
+
 #include "core/model/CPoint.h"
 #include "core/model/PointLandmark.h"
-
-#include <cstdint>
 
 // The rim of the cup: an ellipse through clicked points, constructed from exactly three points
 // (the first two are the ends of one axis) or fitted by least squares to five or more.
@@ -44,5 +44,6 @@ private:
         CPoint centre, end1, end2, end3;
         double a, b;
     };
+
     void assign(const Shape &shape);
 };

@@ -1,8 +1,8 @@
 #include "core/model/CLine.h"
 
-#include "core/model/DrawingSurface.h"
-
 #include <cmath>
+
+#include "core/model/DrawingSurface.h"
 
 void CLine::setPicBox(DrawingSurface *s)
 {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/model/CPoint.h"
-
 #include <cstdint>
+
+#include "core/model/CPoint.h"
 
 // A segment between two points, with the flag that the operator has placed or confirmed it.
 // A new line is (0, 0)-(0, 0) and not Valid.
@@ -15,6 +15,7 @@ public:
 
     // Stores the surface and hands it to both end points.
     void setPicBox(DrawingSurface *surface);
+
     DrawingSurface *picBox() const { return surface; }
 
     // Places both end points and makes the line not Valid.

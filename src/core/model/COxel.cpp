@@ -1,9 +1,9 @@
 #include "core/model/COxel.h"
 
-#include "core/model/Math.h"
-
 #include <algorithm>
 #include <cmath>
+
+#include "core/model/Math.h"
 
 const std::array<const char *, COxel::kLineCount> COxel::kLineNames = {"Base-Line", "H-M-Line",
     "Top-Line", "Left-Line", "V-M-Line", "F-Line", "Right-Line", "Ruler-Line", "Cross-H-Line",
@@ -35,7 +35,8 @@ std::size_t COxel::lineIndex(HitCode code)
         return 7;
     default:
         // The grid lines' codes run in the lines' own order from the Base-Line's.
-        return static_cast<std::size_t>(static_cast<int>(code) - static_cast<int>(HitCode::BaseLine));
+        return static_cast<std::size_t>(
+            static_cast<int>(code) - static_cast<int>(HitCode::BaseLine));
     }
 }
 
@@ -62,8 +63,8 @@ void COxel::setPicBox(DrawingSurface *s)
 bool COxel::Valid() const
 {
     const auto all = lines();
-    return std::all_of(all.begin(), all.begin() + kGridLineCount,
-        [](const CLine *line) { return line->Valid; });
+    return std::all_of(
+        all.begin(), all.begin() + kGridLineCount, [](const CLine *line) { return line->Valid; });
 }
 
 void COxel::draw(std::uint32_t color1, std::uint32_t color2) const
@@ -96,12 +97,12 @@ void COxel::init(double X0, double Y0, double x1, double y1)
     H_T.init(X0 + nx, Y0 + ny, x1 + nx, y1 + ny);
     V_L.init(X0, Y0, X0 + nx, Y0 + ny);
     V_M.init(X0 + 0.5 * dx + 0.25 * nx, Y0 + 0.5 * dy + 0.25 * ny, X0 + 0.5 * dx + 0.75 * nx,
-             Y0 + 0.5 * dy + 0.75 * ny);
+        Y0 + 0.5 * dy + 0.75 * ny);
     V_F.init(X0 + 0.75 * dx, Y0 + 0.75 * dy, X0 + 0.75 * dx + nx, Y0 + 0.75 * dy + ny);
     V_R.init(x1, y1, x1 + nx, y1 + ny);
     Ruler.init(100, 300, 200, 300);
-    Cross_H.init(X0 + nx - 0.25 * dx, Y0 + ny - 0.25 * dy, X0 + nx + 0.25 * dx,
-                 Y0 + ny + 0.25 * dy);
+    Cross_H.init(
+        X0 + nx - 0.25 * dx, Y0 + ny - 0.25 * dy, X0 + nx + 0.25 * dx, Y0 + ny + 0.25 * dy);
     Cross_V.init(X0 + 1.25 * nx, Y0 + 1.25 * ny, X0 + 0.75 * nx, Y0 + 0.75 * ny);
 }
 

@@ -1,16 +1,16 @@
 #pragma once
 
-#include "core/model/CCircle.h"
-#include "core/model/CEllipse.h"
-#include "core/model/CLine.h"
-#include "core/model/CPoint.h"
-#include "core/records/CPatient.h"
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
+
+#include "core/model/CCircle.h"
+#include "core/model/CEllipse.h"
+#include "core/model/CLine.h"
+#include "core/model/CPoint.h"
+#include "core/records/CPatient.h"
 
 // The picture width (mm) taken when nothing better is known: no landmark file, no calibration.
 inline constexpr double kDefaultPictureWidthMm = 430.0;
@@ -30,17 +30,17 @@ public:
     std::int16_t WPixel = 0;
     std::int16_t HPixel = 0;
     double CalibDist = 0.0; // true distance in mm between the two calibration points
-    CLine CalibPoints;      // picture coordinates; never drawn as a line
+    CLine CalibPoints; // picture coordinates; never drawn as a line
     double SinA = 0.0;
     double CosA = 0.0;
     CPoint Center; // world coordinates
-    CLine H_B;     // Base-Line
-    CLine H_M;     // H-M-Line, parallel to the base line at half height
-    CLine H_T;     // Top-Line, parallel to the base line at full height
-    CLine V_L;     // Left-Line, perpendicular at the first end of the base line
-    CLine V_M;     // V-M-Line, perpendicular at the middle, over the middle half of the height
-    CLine V_F;     // F-Line, perpendicular at three quarters of the base line
-    CLine V_R;     // Right-Line, perpendicular at the second end of the base line
+    CLine H_B; // Base-Line
+    CLine H_M; // H-M-Line, parallel to the base line at half height
+    CLine H_T; // Top-Line, parallel to the base line at full height
+    CLine V_L; // Left-Line, perpendicular at the first end of the base line
+    CLine V_M; // V-M-Line, perpendicular at the middle, over the middle half of the height
+    CLine V_F; // F-Line, perpendicular at three quarters of the base line
+    CLine V_R; // Right-Line, perpendicular at the second end of the base line
     CLine Ruler;
     CLine Cross_H; // parallel to the base line
     CLine Cross_V; // perpendicular to the base line

@@ -8,7 +8,8 @@ class CPoint
 {
 public:
     CPoint() = default;
-    CPoint(double px, double py) : x(px), y(py) { }
+
+    CPoint(double px, double py) : x(px), y(py) {}
 
     DrawingSurface *mPicBox = nullptr; // not owned; the point draws nothing without it
     double x = 0.0;

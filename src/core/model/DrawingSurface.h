@@ -9,9 +9,9 @@ constexpr int kDrawXor = 7;
 
 // Colours are 0x00BBGGRR.
 constexpr std::uint32_t kColorMagenta = 0xFF00FF; // grid lines not yet confirmed
-constexpr std::uint32_t kColorRed = 0x0000FF;     // confirmed lines and landmarks
-constexpr std::uint32_t kColorCyan = 0xFFFF00;    // a line while it is dragged
-constexpr std::uint32_t kColorGreen = 0x00FF00;   // the distance line
+constexpr std::uint32_t kColorRed = 0x0000FF; // confirmed lines and landmarks
+constexpr std::uint32_t kColorCyan = 0xFFFF00; // a line while it is dragged
+constexpr std::uint32_t kColorGreen = 0x00FF00; // the distance line
 
 // What the landmarks draw on. All coordinates are picture coordinates (radiograph pixels, y
 // downwards); the surface maps them to its own pixels.

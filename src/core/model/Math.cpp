@@ -1,12 +1,12 @@
 #include "core/model/Math.h"
 
-#include "core/model/Messages.h"
-
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <utility>
+
+#include "core/model/Messages.h"
 
 namespace Math {
 
@@ -103,11 +103,11 @@ bool solve(Matrix &A)
 
 std::optional<double> planeDistance(const CLine &line, const SpacePoint &q, const SpacePoint &r)
 {
-    const SpacePoint u {line.P1.x - line.P0.x, line.P1.y - line.P0.y, 0.0};
-    const SpacePoint v {q[0] - line.P0.x, q[1] - line.P0.y, q[2]};
-    const SpacePoint normal {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
-                             u[0] * v[1] - u[1] * v[0]};
-    const SpacePoint w {r[0] - line.P0.x, r[1] - line.P0.y, r[2]};
+    const SpacePoint u{line.P1.x - line.P0.x, line.P1.y - line.P0.y, 0.0};
+    const SpacePoint v{q[0] - line.P0.x, q[1] - line.P0.y, q[2]};
+    const SpacePoint normal{
+        u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    const SpacePoint w{r[0] - line.P0.x, r[1] - line.P0.y, r[2]};
 
     Matrix A(3, 4);
     for (std::size_t i = 0; i < 3; ++i) {
@@ -119,8 +119,8 @@ std::optional<double> planeDistance(const CLine &line, const SpacePoint &q, cons
     if (!solve(A))
         return std::nullopt;
     const double gamma = A(2, 3);
-    const double normalLength
-        = std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]);
+    const double normalLength =
+        std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]);
     return std::fabs(gamma * normalLength);
 }
 

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "core/model/CLine.h"
-#include "core/model/CPoint.h"
-#include "core/model/Matrix.h"
-
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "core/model/CLine.h"
+#include "core/model/CPoint.h"
+#include "core/model/Matrix.h"
 
 // A point in space: x, y on the film plane, z towards the X-ray focus.
 using SpacePoint = std::array<double, 3>;

@@ -1,5 +1,5 @@
 #include "core/model/Matrix.h"
 
-Matrix::Matrix(std::size_t rows, std::size_t cols) : rowCount(rows), colCount(cols), values(rows * cols, 0.0)
-{
-}
+Matrix::Matrix(std::size_t rows, std::size_t cols)
+    : rowCount(rows), colCount(cols), values(rows * cols, 0.0)
+{}

@@ -11,6 +11,7 @@ public:
     Matrix(std::size_t rows, std::size_t cols);
 
     std::size_t rows() const { return rowCount; }
+
     std::size_t cols() const { return colCount; }
 
     double &operator()(std::size_t row, std::size_t col)

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "core/model/CPoint.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include "core/model/CPoint.h"
 
 // The hit codes of the measurement's findMode: which item lies under the mouse. The numbers
 // are fixed: the window's tool modes take the codes of the lines they drag, and the i-th
@@ -48,7 +48,7 @@ constexpr bool isLineHit(HitCode code)
 class PointLandmark
 {
 public:
-    bool Valid = false;   // a fitted shape is present
+    bool Valid = false; // a fitted shape is present
     bool PVisible = false; // the clicked points and the centre are drawn and can be hit
     // Positions count from 1 in hit codes: the i-th point (i from 1) is points[i - 1]. The
     // points are shared so that the window can keep hold of the one it drags.

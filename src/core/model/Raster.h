@@ -11,7 +11,7 @@
 namespace Raster {
 
 // Calls plot(x, y) for the pixels of the segment from (x0, y0) to (x1, y1) without (x1, y1).
-template<typename Plot>
+template <typename Plot>
 void line(int x0, int y0, int x1, int y1, Plot &&plot)
 {
     const int dx = std::abs(x1 - x0);
@@ -34,7 +34,7 @@ void line(int x0, int y0, int x1, int y1, Plot &&plot)
 }
 
 // Calls plot(x, y) once for every pixel of the outline of the circle around (cx, cy).
-template<typename Plot>
+template <typename Plot>
 void circle(int cx, int cy, int r, Plot &&plot)
 {
     if (r <= 0) {
@@ -66,7 +66,7 @@ void circle(int cx, int cy, int r, Plot &&plot)
 // Cuts the segment to the rectangle [left, right] x [top, bottom] (Liang-Barsky). False when
 // nothing of it lies inside. Keeps huge coordinates from far zoom levels out of the pixel loops.
 inline bool clip(double &x0, double &y0, double &x1, double &y1, double left, double top,
-                 double right, double bottom)
+    double right, double bottom)
 {
     double t0 = 0, t1 = 1;
     const double dx = x1 - x0, dy = y1 - y0;

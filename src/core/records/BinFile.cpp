@@ -45,7 +45,6 @@ constexpr std::array<CalibrationPreset, 7> kCalibrationPresets = {{
     {"PACSPR8", 495.3},
 }};
 
-
 // Reads the primitives of the file from memory. Every read checks that the bytes it needs
 // are there, and every count is checked against the remaining bytes before anything is
 // allocated, so a damaged or hostile file can neither overrun the buffer nor make us reserve
@@ -493,7 +492,7 @@ bool read(const std::string &path, std::int16_t picW, std::int16_t picH, COxel &
 }
 
 bool readBytes(std::string_view bytes, const std::string &path, std::int16_t picW,
-               std::int16_t picH, COxel &oxel)
+    std::int16_t picH, COxel &oxel)
 {
     // An empty file, or one that ends where it begins, holds no measurement: taking it for one
     // would leave the grid at (0, 0) and count the picture as calibrated. It is most likely the

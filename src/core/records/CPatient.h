@@ -60,13 +60,13 @@ class CPatient
 public:
     std::string Famname; // family name
     std::string Vorname; // first name
-    std::string Code;    // study identifier
+    std::string Code; // study identifier
     std::int16_t Typ = 0; // EvaluationType number from 1; 0 or less: none chosen
-    bool SLFlag = false;  // the cup-based variant of type 7
-    double HeadTR = 0.0;  // nominal femoral head radius, mm
-    double CupTR = 0.0;   // nominal cup radius, mm
-    double FocH = 0.0;    // focus distance, mm; 0 when not given
-    std::string DatFile;  // result file path without its ".dat"
+    bool SLFlag = false; // the cup-based variant of type 7
+    double HeadTR = 0.0; // nominal femoral head radius, mm
+    double CupTR = 0.0; // nominal cup radius, mm
+    double FocH = 0.0; // focus distance, mm; 0 when not given
+    std::string DatFile; // result file path without its ".dat"
 
     // Copies all nine fields of the other record.
     void copy(const CPatient &other);

@@ -1,13 +1,13 @@
 #include "core/records/SafeFile.h"
 
-#include "core/records/SystemError.h"
-
 #include <array>
 #include <cerrno>
 #include <cstdint>
 #include <fstream>
 #include <random>
 #include <system_error>
+
+#include "core/records/SystemError.h"
 
 namespace fs = std::filesystem;
 

@@ -1,7 +1,5 @@
 #include "core/records/Settings.h"
 
-#include "core/records/SafeFile.h"
-
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -10,6 +8,8 @@
 #include <string_view>
 #include <system_error>
 #include <vector>
+
+#include "core/records/SafeFile.h"
 
 namespace {
 
@@ -118,7 +118,6 @@ Location locate(
     where.sectionEnd = lines.size();
     return where;
 }
-
 
 // The first `count` characters of UTF-8 text; a character's continuation bytes stay with it.
 std::string firstCharacters(std::string_view text, std::size_t count)

@@ -1,9 +1,9 @@
-#include "core/evaluation/Calc.h"
-
 #include <cmath>
 #include <numbers>
 
 #include <gtest/gtest.h>
+
+#include "core/evaluation/Calc.h"
 
 namespace {
 
@@ -39,7 +39,8 @@ TEST(FocusEstimate, InsideTheRangeTheConeOfRaysDecides)
     // For the first reference distance the focus where the cone of a sphere of radius R at
     // the distance 180 mm from the film's point under it touches the sphere: tan of the sum of
     // the two angles.
-    const double expected = rho * std::tan(std::atan(180 / rho) + std::asin(R / std::hypot(rho, 180.0)));
+    const double expected =
+        rho * std::tan(std::atan(180 / rho) + std::asin(R / std::hypot(rho, 180.0)));
     ASSERT_GT(expected, 900);
     ASSERT_LT(expected, 1300);
     EXPECT_NEAR(e.z1, expected, 1e-9);
@@ -98,7 +99,8 @@ TEST(RimOrientation, SignsFollowTheSideAndTheCandidateCloserToTenWins)
     for (const auto *o : {&*right, &*left}) {
         EXPECT_TRUE(o->sign1 == "-" || o->sign1 == "+");
         if (o->sign1 == o->sign2) {
-            const double closer = std::fabs(o->beta2 - 10) < std::fabs(o->beta1 - 10) ? o->beta2 : o->beta1;
+            const double closer =
+                std::fabs(o->beta2 - 10) < std::fabs(o->beta1 - 10) ? o->beta2 : o->beta1;
             EXPECT_EQ(o->anteversion, closer);
         } else {
             // The candidate without the "-" flag is the anteversion.

@@ -1,27 +1,25 @@
-#include "core/evaluation/ResultFile.h"
-
-#include "support/TempDir.h"
-
 #include <chrono>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <limits>
 #include <map>
 #include <set>
-#include <utility>
-#include <vector>
-
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
+
+#include "core/evaluation/ResultFile.h"
+#include "support/TempDir.h"
 
 TEST(ResultNumbers, WrittenAsFifteenSignificantDigits)
 {
@@ -76,19 +74,20 @@ ResultBlock emptyBlock()
 
 TEST(ResultBlockText, NodataFormsKeepEveryLineInPlace)
 {
-    const std::string expected = "\"-------> OXEL DIGITAL 1995  File: C:\\daten\\hip, left.dat\",#2001-02-03#\r\n"
-                                 "\"Smith, Jr.\",\"Jo\",\"\"\r\n"
-                                 "\"date of radiogram\",\"20010203\"\r\n"
-                                 "\"side of replacement\",\"R\"\r\n"
-                                 "\"nodata\",0,0\r\n"
-                                 "\"nodata\",0,0\r\n"
-                                 "\"nodata\",0,\"nodata\",0\r\n"
-                                 "\"beta1/cup axis\",0,\"\",\"beta2/cup axis\",0,\"\"\r\n"
-                                 "\"antiparameter (head)\",0,\"antiparameter (cup)\",0\r\n"
-                                 "\"delx1\",0,\"delx2\",0,\"delx3\",0\r\n"
-                                 "\"dely1\",0,\"dely2\",0,\"dely3\",0\r\n"
-                                 "\"evaluation type\",5,\"SL-flag\",0\r\n"
-                                 "\"not used\",0,0,\"nodata\",0,0,\"radiofactor\",1.125\r\n";
+    const std::string expected =
+        "\"-------> OXEL DIGITAL 1995  File: C:\\daten\\hip, left.dat\",#2001-02-03#\r\n"
+        "\"Smith, Jr.\",\"Jo\",\"\"\r\n"
+        "\"date of radiogram\",\"20010203\"\r\n"
+        "\"side of replacement\",\"R\"\r\n"
+        "\"nodata\",0,0\r\n"
+        "\"nodata\",0,0\r\n"
+        "\"nodata\",0,\"nodata\",0\r\n"
+        "\"beta1/cup axis\",0,\"\",\"beta2/cup axis\",0,\"\"\r\n"
+        "\"antiparameter (head)\",0,\"antiparameter (cup)\",0\r\n"
+        "\"delx1\",0,\"delx2\",0,\"delx3\",0\r\n"
+        "\"dely1\",0,\"dely2\",0,\"dely3\",0\r\n"
+        "\"evaluation type\",5,\"SL-flag\",0\r\n"
+        "\"not used\",0,0,\"nodata\",0,0,\"radiofactor\",1.125\r\n";
     EXPECT_EQ(ResultFile::formatBlock(emptyBlock()), expected);
 }
 
@@ -99,26 +98,26 @@ TEST(ResultBlockText, ValuesInTheirLines)
     b.head = {true, 12.5, 3.25, 99.5};
     b.cup = {true, -1.5, 0.75, 98};
     b.inclination = 41.25;
-    b.rim = Calc::RimOrientation {12, 12, 30, "-", "+"};
+    b.rim = Calc::RimOrientation{12, 12, 30, "-", "+"};
     b.grid = {1, 2, 3, -4, -5, -6};
     b.slFlag = true;
     b.typ = 7;
-    b.wear = WearVector {0.5, -0.125};
+    b.wear = WearVector{0.5, -0.125};
     const std::string text = ResultFile::formatBlock(b);
     for (const char *line :
-         {"\"side of replacement\",\"L\"\r\n", "\"head migration (cranial/medial)\",12.5,3.25\r\n",
-          "\"cup migration (cranial/medial)\",-1.5,0.75\r\n",
-          "\"cup inclination\",41.25,\"anteversion\",12\r\n",
-          "\"beta1/cup axis\",12,\"-\",\"beta2/cup axis\",30,\"+\"\r\n",
-          "\"antiparameter (head)\",99.5,\"antiparameter (cup)\",98\r\n",
-          "\"delx1\",1,\"delx2\",2,\"delx3\",3\r\n", "\"dely1\",-4,\"dely2\",-5,\"dely3\",-6\r\n",
-          "\"evaluation type\",7,\"SL-flag\",1\r\n",
-          "\"not used\",0,0,\"wear x/y\",0.5,-0.125,\"radiofactor\",1.125\r\n"})
+        {"\"side of replacement\",\"L\"\r\n", "\"head migration (cranial/medial)\",12.5,3.25\r\n",
+            "\"cup migration (cranial/medial)\",-1.5,0.75\r\n",
+            "\"cup inclination\",41.25,\"anteversion\",12\r\n",
+            "\"beta1/cup axis\",12,\"-\",\"beta2/cup axis\",30,\"+\"\r\n",
+            "\"antiparameter (head)\",99.5,\"antiparameter (cup)\",98\r\n",
+            "\"delx1\",1,\"delx2\",2,\"delx3\",3\r\n", "\"dely1\",-4,\"dely2\",-5,\"dely3\",-6\r\n",
+            "\"evaluation type\",7,\"SL-flag\",1\r\n",
+            "\"not used\",0,0,\"wear x/y\",0.5,-0.125,\"radiofactor\",1.125\r\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
 
     b.rim.reset();
     EXPECT_NE(ResultFile::formatBlock(b).find("\"cup inclination\",41.25,\"nodata\",0\r\n"),
-              std::string::npos);
+        std::string::npos);
 }
 
 TEST(ResultFileAppend, CreatesTheFileAndKeepsEarlierBlocks)
@@ -171,8 +170,11 @@ public:
     Pipe &operator=(const Pipe &) = delete;
 
     int readEnd() const { return ends[0]; }
+
     int writeEnd() const { return ends[1]; }
+
     void closeReadEnd() { closeEnd(ends[0]); }
+
     void closeWriteEnd() { closeEnd(ends[1]); }
 
     void send(char c) const { [[maybe_unused]] auto n = ::write(ends[1], &c, 1); }
@@ -181,7 +183,7 @@ public:
     char receive() const
     {
         char c = 0;
-        while (::read(ends[0], &c, 1) < 0 && errno == EINTR) { }
+        while (::read(ends[0], &c, 1) < 0 && errno == EINTR) {}
         return c;
     }
 
@@ -240,7 +242,7 @@ public:
     int wait()
     {
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
         pid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
     }
@@ -251,19 +253,22 @@ private:
 
 void pause(std::chrono::milliseconds span)
 {
-    timespec rest {static_cast<time_t>(span.count() / 1000),
-                   static_cast<long>(span.count() % 1000) * 1000000L};
-    while (::nanosleep(&rest, &rest) != 0 && errno == EINTR) { }
+    timespec rest{static_cast<time_t>(span.count() / 1000),
+        static_cast<long>(span.count() % 1000) * 1000000L};
+    while (::nanosleep(&rest, &rest) != 0 && errno == EINTR) {}
 }
 
 // Child body: takes the whole-file write lock as any other writer would, says so on `locked`,
 // keeps it until `release` closes (or for `holdFor` when there is no such pipe), then appends
 // `block` and leaves, which drops the lock.
 int holdLock(const std::string &path, const Pipe &locked, const Pipe *release,
-             std::chrono::milliseconds holdFor, std::string_view block)
+    std::chrono::milliseconds holdFor, std::string_view block)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    struct flock lock {};
+
+    struct flock lock
+    {};
+
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
     if (fd < 0 || ::fcntl(fd, F_SETLKW, &lock) != 0)
@@ -283,7 +288,7 @@ int holdLock(const std::string &path, const Pipe &locked, const Pipe *release,
 void limitFileSize(rlim_t bytes)
 {
     ::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit {};
+    rlimit limit{};
     ::getrlimit(RLIMIT_FSIZE, &limit);
     limit.rlim_cur = bytes < limit.rlim_max ? bytes : limit.rlim_max;
     ::setrlimit(RLIMIT_FSIZE, &limit);
@@ -291,8 +296,8 @@ void limitFileSize(rlim_t bytes)
 
 // Child body: an append that cannot fit under a size limit of `limit` bytes; exit status 0 when
 // it failed with "File too large" (the text goes to `reason`).
-int appendPastLimit(const std::string &path, rlim_t limit, const std::string &bytes,
-                    const Pipe &reason)
+int appendPastLimit(
+    const std::string &path, rlim_t limit, const std::string &bytes, const Pipe &reason)
 {
     limitFileSize(limit);
     std::string error;
@@ -309,7 +314,7 @@ std::string numberedBlock(int writer, int number)
     for (int line = 1; line <= 13; ++line) {
         char text[80];
         std::snprintf(text, sizeof text, "\"writer %d\",\"block %04d\",\"line %02d\",0.125\r\n",
-                      writer, number, line);
+            writer, number, line);
         block += text;
     }
     return block;
@@ -435,13 +440,14 @@ TEST(ResultFileAppend, ConcurrentWritersLeaveWholeBlocksAndLoseNoneReportedWritt
     const auto appendAll = [&](int writer, const Pipe &outcomes) {
         start.closeWriteEnd();
         start.receive();
-        rlimit unlimited {};
+        rlimit unlimited{};
         ::getrlimit(RLIMIT_FSIZE, &unlimited);
         std::string error;
         for (int number = 1; number <= kBlocks; ++number) {
             const std::string block = numberedBlock(writer, number);
             if (writer == 2 && number % 3 == 0) {
-                struct stat now {};
+                struct stat now
+                {};
                 ::stat(path.c_str(), &now);
                 limitFileSize(static_cast<rlim_t>(now.st_size) + block.size() / 2);
             }
@@ -461,8 +467,8 @@ TEST(ResultFileAppend, ConcurrentWritersLeaveWholeBlocksAndLoseNoneReportedWritt
     const std::string reported[2] = {outcomes1.receiveAll(), outcomes2.receiveAll()};
     EXPECT_EQ(writer1.wait(), 0);
     EXPECT_EQ(writer2.wait(), 0);
-    ASSERT_EQ(reported[0].size(), std::size_t {kBlocks});
-    ASSERT_EQ(reported[1].size(), std::size_t {kBlocks});
+    ASSERT_EQ(reported[0].size(), std::size_t{kBlocks});
+    ASSERT_EQ(reported[1].size(), std::size_t{kBlocks});
     EXPECT_NE(reported[1].find('0'), std::string::npos) << "no append failed";
 
     // The file, read block by block: each one whole and written by an append that said so.
@@ -472,9 +478,8 @@ TEST(ResultFileAppend, ConcurrentWritersLeaveWholeBlocksAndLoseNoneReportedWritt
     ASSERT_EQ(written.size() % blockSize, 0u);
     for (std::size_t at = 0; at < written.size(); at += blockSize) {
         int writer = 0, number = 0;
-        ASSERT_EQ(std::sscanf(written.c_str() + at, "\"writer %d\",\"block %d\"", &writer,
-                              &number),
-                  2)
+        ASSERT_EQ(
+            std::sscanf(written.c_str() + at, "\"writer %d\",\"block %d\"", &writer, &number), 2)
             << "at byte " << at;
         ASSERT_TRUE(writer == 1 || writer == 2) << "at byte " << at;
         ASSERT_TRUE(number >= 1 && number <= kBlocks) << "at byte " << at;

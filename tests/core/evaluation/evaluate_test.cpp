@@ -1,10 +1,3 @@
-#include "core/evaluation/evaluate.h"
-
-#include "core/model/COxel.h"
-#include "support/RecordingMessages.h"
-#include "support/TestEvaluationHost.h"
-#include "support/TempDir.h"
-
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +5,12 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "core/evaluation/evaluate.h"
+#include "core/model/COxel.h"
+#include "support/RecordingMessages.h"
+#include "support/TempDir.h"
+#include "support/TestEvaluationHost.h"
 
 namespace {
 
@@ -138,7 +137,8 @@ std::string cupBasedBlock(const std::string &datFile)
         "\"delx1\",-125.623445264011,\"delx2\",-41.8744817546703,\"delx3\",-167.497927018682",
         "\"dely1\",-83.7489635093408,\"dely2\",-83.7489635093407,\"dely3\",-167.497927018681",
         "\"evaluation type\",7,\"SL-flag\",1",
-        "\"not used\",0,0,\"wear x/y\",7.62746278209749,7.76614392359017,\"radiofactor\",1.19583333333333",
+        "\"not used\",0,0,\"wear "
+        "x/y\",7.62746278209749,7.76614392359017,\"radiofactor\",1.19583333333333",
     });
 }
 
@@ -155,8 +155,11 @@ class Evaluate : public ::testing::Test
 {
 protected:
     std::string datFile() const { return dir.file("patient"); }
+
     std::string resultPath() const { return datFile() + ".dat"; }
+
     std::string result() const { return readBytes(resultPath()); }
+
     bool resultExists() const { return std::filesystem::exists(resultPath()); }
 
     void expectRefusal(const std::string &text)
@@ -250,20 +253,22 @@ TEST_F(Evaluate, LandmarkOnTheWrongSideOfTheFLineIsRefused)
         void (*place)(COxel &);
         const char *message;
     };
+
     const Case cases[] = {
         {[](COxel &o) { o.Head.M.x = 1150; }, "vertical F-Line and Head on different sides!"},
-        {[](COxel &o) { setCircle(o.Cup, 1100, 800, 90); }, "vertical F-Line and Cup on different sides!"},
+        {[](COxel &o) { setCircle(o.Cup, 1100, 800, 90); },
+            "vertical F-Line and Cup on different sides!"},
         {[](COxel &o) { o.Rim.M0.x = 1150; }, "vertical F-Line and Rim on different sides!"},
         {[](COxel &o) {
              o.Ruler.init(1000, 900, 1300, 800);
              o.Ruler.Valid = true;
          },
-         "vertical F-Line and Ruler on different sides!"},
+            "vertical F-Line and Ruler on different sides!"},
         {[](COxel &o) {
              o.Cross_V.init(1100, 700, 1100, 900);
              o.Cross_H.Valid = true;
          },
-         "vertical F-Line and Cross on different sides!"},
+            "vertical F-Line and Cross on different sides!"},
     };
     for (const Case &c : cases) {
         TestHost local;
@@ -299,7 +304,7 @@ TEST_F(Evaluate, MissingHeadSizeOpensThePatientDialog)
     headBasedExample(oxel, datFile());
     oxel.Patient.HeadTR = 0;
     EXPECT_FALSE(evaluate(host));
-    EXPECT_EQ(host.patientRequests, std::vector<int> {0x20});
+    EXPECT_EQ(host.patientRequests, std::vector<int>{0x20});
     EXPECT_TRUE(messages.boxes.empty());
     EXPECT_FALSE(resultExists());
 }
@@ -320,7 +325,7 @@ TEST_F(Evaluate, CupBasedTypesNeedAFittedCupAndItsSize)
     cupBasedExample(oxel, datFile());
     oxel.Patient.CupTR = 0;
     EXPECT_FALSE(evaluate(host));
-    EXPECT_EQ(host.patientRequests, std::vector<int> {0x40});
+    EXPECT_EQ(host.patientRequests, std::vector<int>{0x40});
     EXPECT_TRUE(messages.boxes.empty());
 }
 
@@ -381,7 +386,8 @@ TEST_F(Evaluate, ImplausibleReferenceSphereIsRefused)
     cupHost.measurement.Cup.r = 0;
     EXPECT_FALSE(evaluate(cupHost));
     ASSERT_EQ(recorder.boxes.size(), 1u);
-    EXPECT_EQ(recorder.boxes[0].text, "cup size implausible!\ncheck the calibration and the cup diameter");
+    EXPECT_EQ(recorder.boxes[0].text,
+        "cup size implausible!\ncheck the calibration and the cup diameter");
 }
 
 TEST_F(Evaluate, TextsThatWouldBreakTheFileAreRefusedFirst)
@@ -391,6 +397,7 @@ TEST_F(Evaluate, TextsThatWouldBreakTheFileAreRefusedFirst)
         void (*spoil)(COxel &);
         const char *label;
     };
+
     const Case cases[] = {
         {[](COxel &o) { o.Patient.Famname = "O\"Neil"; }, "Name"},
         {[](COxel &o) { o.Patient.Vorname = "Ann\nMarie"; }, "First Name"},
@@ -406,7 +413,8 @@ TEST_F(Evaluate, TextsThatWouldBreakTheFileAreRefusedFirst)
         c.spoil(local.measurement);
         EXPECT_FALSE(evaluate(local));
         ASSERT_EQ(recorder.boxes.size(), 1u);
-        EXPECT_EQ(recorder.boxes[0].text, std::string("text not allowed in the result file: ") + c.label);
+        EXPECT_EQ(
+            recorder.boxes[0].text, std::string("text not allowed in the result file: ") + c.label);
         EXPECT_EQ(recorder.boxes[0].title, "Oxel Error");
         // Refused before anything changed.
         EXPECT_EQ(local.measurement.CosA, 0.0);
@@ -432,7 +440,7 @@ namespace {
 double calculatedCupDiameter(double headRadiusMm, double headTR, double rimHalfAxisMm)
 {
     const double k = std::sqrt((headRadiusMm * headRadiusMm + 1100.0 * 1100.0)
-                               / (rimHalfAxisMm * rimHalfAxisMm + 1100.0 * 1100.0));
+        / (rimHalfAxisMm * rimHalfAxisMm + 1100.0 * 1100.0));
     return 2 * headTR * rimHalfAxisMm * k / headRadiusMm + 0.6;
 }
 
@@ -449,7 +457,7 @@ TEST_F(Evaluate, CupDiameterOutsideToleranceAsksTheOperator)
     EXPECT_FALSE(evaluate(host)); // the input box is cancelled
     ASSERT_EQ(messages.inputs.size(), 1u);
     EXPECT_EQ(messages.inputs[0].prompt,
-              "cup-diameter too small!\ncontrast-wire maybe damaged\ncalculated cup-diameter = 35.60");
+        "cup-diameter too small!\ncontrast-wire maybe damaged\ncalculated cup-diameter = 35.60");
     EXPECT_EQ(messages.inputs[0].title, "Oxel2");
     EXPECT_EQ(messages.inputs[0].defaultText, "");
     EXPECT_FALSE(resultExists());
@@ -546,7 +554,9 @@ TEST_F(Evaluate, ResultFileThatCannotBeWrittenIsReportedAndLeftAlone)
     headBasedExample(oxel, dir.file("no-such-folder/patient"));
     EXPECT_FALSE(evaluate(host));
     ASSERT_EQ(messages.boxes.size(), 1u);
-    EXPECT_EQ(messages.boxes[0].text.rfind("could not write " + dir.file("no-such-folder/patient.dat") + ": ", 0), 0u);
+    EXPECT_EQ(messages.boxes[0].text.rfind(
+                  "could not write " + dir.file("no-such-folder/patient.dat") + ": ", 0),
+        0u);
     EXPECT_EQ(messages.boxes[0].title, "Oxel Error");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "no-such-folder"));
 }
@@ -557,7 +567,8 @@ TEST_F(Evaluate, FullDiskLeavesTheResultFileUnchanged)
     headBasedExample(oxel, datFile());
     EXPECT_FALSE(evaluate(host));
     ASSERT_EQ(messages.boxes.size(), 1u);
-    EXPECT_EQ(messages.boxes[0].text, "could not write " + resultPath() + ": No space left on device");
+    EXPECT_EQ(
+        messages.boxes[0].text, "could not write " + resultPath() + ": No space left on device");
     EXPECT_TRUE(std::filesystem::is_symlink(resultPath()));
 }
 
@@ -568,7 +579,8 @@ TEST_F(Evaluate, ReadOnlyFolderLeavesTheResultFileUnchanged)
     const std::string earlier = "\"an earlier block\"\r\n";
     writeBytes(resultPath(), earlier);
     std::filesystem::permissions(resultPath(), std::filesystem::perms::owner_read);
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     headBasedExample(oxel, datFile());
     EXPECT_FALSE(evaluate(host));
     ASSERT_EQ(messages.boxes.size(), 1u);
@@ -591,7 +603,7 @@ TEST(WriteDataChecks, MissingPatientDataAreNamed)
     oxel.Patient.Typ = -3; // as a damaged landmark file may hold it
     EXPECT_EQ(missingPatientData(oxel), 0x10);
     EXPECT_EQ(missingItemNames(0x1 | 0x10 | 0x100),
-              (std::vector<std::string> {"Date", "Evaluation Type", "Data File"}));
+        (std::vector<std::string>{"Date", "Evaluation Type", "Data File"}));
 }
 
 TEST_F(Evaluate, AThousandRunsAppendAThousandWholeBlocks)

@@ -1,9 +1,3 @@
-#include "core/model/CCircle.h"
-
-#include "core/model/DrawingSurface.h"
-#include "support/RasterSurface.h"
-#include "support/RecordingMessages.h"
-
 #include <cmath>
 #include <numbers>
 #include <utility>
@@ -11,12 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include "core/model/CCircle.h"
+#include "core/model/DrawingSurface.h"
+#include "support/RasterSurface.h"
+#include "support/RecordingMessages.h"
+
 namespace {
 
 constexpr double kTolerance = 1e-9;
 
-CCircle circleThrough(const std::vector<std::pair<double, double>> &points,
-                      DrawingSurface *surface = nullptr)
+CCircle circleThrough(
+    const std::vector<std::pair<double, double>> &points, DrawingSurface *surface = nullptr)
 {
     CCircle circle;
     circle.init(HitCode::HeadBase, surface);
@@ -34,8 +33,8 @@ double det3(const double m[3][3])
 
 // The least-squares solution of 2a*x + 2b*y - c = x^2 + y^2, by Cramer's rule on the normal
 // equations of the design matrix, independently of the solver under test.
-void referenceFit(const std::vector<std::pair<double, double>> &points, double &a, double &b,
-                  double &r)
+void referenceFit(
+    const std::vector<std::pair<double, double>> &points, double &a, double &b, double &r)
 {
     double N[3][3] = {}, rhs[3] = {};
     for (const auto &[x, y] : points) {
@@ -101,9 +100,8 @@ TEST(CircleFit, PointsOnAnExactCircle)
 
 TEST(CircleFit, NoisyPointsGiveTheAlgebraicLeastSquaresCircle)
 {
-    const std::vector<std::pair<double, double>> points {
-        {130.2, 100.4}, {121.1, 121.9}, {99.2, 130.6}, {78.4, 120.7}, {69.5, 99.1}, {79.8, 78.2},
-        {100.9, 70.3}};
+    const std::vector<std::pair<double, double>> points{{130.2, 100.4}, {121.1, 121.9},
+        {99.2, 130.6}, {78.4, 120.7}, {69.5, 99.1}, {79.8, 78.2}, {100.9, 70.3}};
     double a, b, r;
     referenceFit(points, a, b, r);
     CCircle circle = circleThrough(points);
@@ -137,7 +135,7 @@ TEST(CircleFit, PointsBeyondAnyPictureGiveNoCircle)
     ASSERT_TRUE(circle.fit());
     RecordingMessages messages;
     circle.removeAll();
-    for (const auto &[x, y] : {std::pair {1e200, 3e200}, {-2e200, 1e200}, {5e199, -4e200}})
+    for (const auto &[x, y] : {std::pair{1e200, 3e200}, {-2e200, 1e200}, {5e199, -4e200}})
         circle.addPoint(x, y);
     EXPECT_FALSE(circle.fit());
     EXPECT_EQ(messages.boxes.size(), 1u);
@@ -177,9 +175,10 @@ TEST(CircleHitTest, OnlyAValidCircleWithVisiblePointsIsHit)
     CCircle circle = circleThrough({{50, 50}, {53, 50}, {100, 100}});
     EXPECT_EQ(circle.findMode(50, 50), HitCode::Nothing);
     circle.Valid = true;
-    EXPECT_EQ(circle.findMode(51, 50), pointHit(HitCode::HeadBase, 1)); // both first points are near: the earlier wins
+    EXPECT_EQ(circle.findMode(51, 50),
+        pointHit(HitCode::HeadBase, 1)); // both first points are near: the earlier wins
     EXPECT_EQ(circle.findMode(56, 50), pointHit(HitCode::HeadBase, 2));
-    EXPECT_EQ(circle.findMode(100, 94), HitCode::Nothing);  // exactly 6 away
+    EXPECT_EQ(circle.findMode(100, 94), HitCode::Nothing); // exactly 6 away
     EXPECT_EQ(circle.findMode(0, 0), HitCode::Nothing);
     circle.PVisible = false;
     EXPECT_EQ(circle.findMode(51, 50), HitCode::Nothing);

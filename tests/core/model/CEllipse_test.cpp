@@ -1,15 +1,14 @@
-#include "core/model/CEllipse.h"
-
-#include "core/model/DrawingSurface.h"
-#include "support/RasterSurface.h"
-#include "support/RecordingMessages.h"
-
 #include <cmath>
 #include <numbers>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "core/model/CEllipse.h"
+#include "core/model/DrawingSurface.h"
+#include "support/RasterSurface.h"
+#include "support/RecordingMessages.h"
 
 namespace {
 
@@ -33,14 +32,15 @@ void setPoints(CEllipse &rim, const Points &points)
         rim.addPoint(x, y);
 }
 
-Points ellipsePoints(double cx, double cy, double a, double b, double angle, int count,
-                     double start = 0.1)
+Points ellipsePoints(
+    double cx, double cy, double a, double b, double angle, int count, double start = 0.1)
 {
     Points points;
     for (int i = 0; i < count; ++i) {
         const double t = start + i * 2 * std::numbers::pi / count;
-        points.emplace_back(cx + a * std::cos(t) * std::cos(angle) - b * std::sin(t) * std::sin(angle),
-                            cy + a * std::cos(t) * std::sin(angle) + b * std::sin(t) * std::cos(angle));
+        points.emplace_back(
+            cx + a * std::cos(t) * std::cos(angle) - b * std::sin(t) * std::sin(angle),
+            cy + a * std::cos(t) * std::sin(angle) + b * std::sin(t) * std::cos(angle));
     }
     return points;
 }
@@ -50,10 +50,19 @@ struct Snapshot
     double m0x, m0y, m1x, m1y, m2x, m2y, m3x, m3y, a, b, cosA, sinA;
 
     explicit Snapshot(const CEllipse &e)
-        : m0x(e.M0.x), m0y(e.M0.y), m1x(e.M1.x), m1y(e.M1.y), m2x(e.M2.x), m2y(e.M2.y),
-          m3x(e.M3.x), m3y(e.M3.y), a(e.a), b(e.b), cosA(e.CosA), sinA(e.SinA)
-    {
-    }
+        : m0x(e.M0.x),
+          m0y(e.M0.y),
+          m1x(e.M1.x),
+          m1y(e.M1.y),
+          m2x(e.M2.x),
+          m2y(e.M2.y),
+          m3x(e.M3.x),
+          m3y(e.M3.y),
+          a(e.a),
+          b(e.b),
+          cosA(e.CosA),
+          sinA(e.SinA)
+    {}
 
     bool operator==(const Snapshot &) const = default;
 };
@@ -146,9 +155,9 @@ TEST(RimThreePointFit, ThirdPointBeyondTheAxisEndFailsAndChangesNothing)
 
 TEST(RimThreePointFit, DegenerateConstructionsFailWithTheRimMessage)
 {
-    for (const Points &points : {Points {{4, 4}, {4, 4}, {9, 1}},      // coincident axis ends
-                                 Points {{-10, 0}, {10, 0}, {10, 0}},  // third point at an end
-                                 Points {{-10, 0}, {10, 0}, {-10, 0}}}) {
+    for (const Points &points : {Points{{4, 4}, {4, 4}, {9, 1}}, // coincident axis ends
+             Points{{-10, 0}, {10, 0}, {10, 0}}, // third point at an end
+             Points{{-10, 0}, {10, 0}, {-10, 0}}}) {
         RecordingMessages messages;
         CEllipse rim = rimThrough(points);
         EXPECT_FALSE(rim.fit());
@@ -237,8 +246,8 @@ TEST(RimGeneralFit, SteepRotatedEllipseFromManyPoints)
 
 TEST(RimGeneralFit, CircleGetsAHorizontalFirstAxis)
 {
-    CEllipse rim = rimThrough(
-        {{10, 0}, {-10, 0}, {0, 10}, {0, -10}, {6, 8}, {-6, 8}, {6, -8}, {-6, -8}});
+    CEllipse rim =
+        rimThrough({{10, 0}, {-10, 0}, {0, 10}, {0, -10}, {6, 8}, {-6, 8}, {6, -8}, {-6, -8}});
     ASSERT_TRUE(rim.fit());
     EXPECT_NEAR(rim.a, 10, kTolerance);
     EXPECT_NEAR(rim.b, 10, kTolerance);
@@ -306,7 +315,8 @@ TEST(RimDrawing, ClosedOutlineOf126SegmentsThatExclusiveOrErases)
     rim.draw(kColorRed);
     EXPECT_EQ(surface.lineCalls, 126);
     EXPECT_EQ(surface.pixel(100, 130), 0x303030u ^ kColorRed); // the far end of the short axis
-    EXPECT_EQ(surface.pixel(160, 100), 0x303030u ^ kColorRed); // the start, closed by the last segment
+    EXPECT_EQ(
+        surface.pixel(160, 100), 0x303030u ^ kColorRed); // the start, closed by the last segment
     rim.draw(kColorRed);
     EXPECT_EQ(surface.pixels(), blank);
 

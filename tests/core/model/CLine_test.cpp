@@ -1,9 +1,8 @@
-#include "core/model/CLine.h"
+#include <gtest/gtest.h>
 
+#include "core/model/CLine.h"
 #include "core/model/DrawingSurface.h"
 #include "support/RasterSurface.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -83,7 +82,8 @@ TEST(LineTranslate, ReferencePointLandsOnTargetAndShapeIsKept)
     {
         double f1, refX, refY; // reference point before the move
     };
-    for (const Case c : {Case {1.0, 10, 20}, Case {0.0, 40, 60}, Case {0.5, 25, 40}}) {
+
+    for (const Case c : {Case{1.0, 10, 20}, Case{0.0, 40, 60}, Case{0.5, 25, 40}}) {
         CLine line;
         line.init(10, 20, 40, 60);
         line.translate(100, 200, c.f1);

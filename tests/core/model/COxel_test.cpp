@@ -1,13 +1,12 @@
-#include "core/model/COxel.h"
-
-#include "core/model/DrawingSurface.h"
-#include "support/RasterSurface.h"
-
 #include <cmath>
 #include <limits>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "core/model/COxel.h"
+#include "core/model/DrawingSurface.h"
+#include "support/RasterSurface.h"
 
 namespace {
 
@@ -23,13 +22,14 @@ void expectLine(const CLine &line, double x0, double y0, double x1, double y1)
 
 std::vector<CLine *> allLines(COxel &oxel)
 {
-    return {&oxel.H_B, &oxel.H_M, &oxel.H_T, &oxel.V_L, &oxel.V_M,
-            &oxel.V_F, &oxel.V_R, &oxel.Ruler, &oxel.Cross_H, &oxel.Cross_V};
+    return {&oxel.H_B, &oxel.H_M, &oxel.H_T, &oxel.V_L, &oxel.V_M, &oxel.V_F, &oxel.V_R,
+        &oxel.Ruler, &oxel.Cross_H, &oxel.Cross_V};
 }
 
 void confirmGrid(COxel &oxel)
 {
-    for (CLine *line : {&oxel.H_B, &oxel.H_M, &oxel.H_T, &oxel.V_L, &oxel.V_M, &oxel.V_F, &oxel.V_R})
+    for (CLine *line :
+        {&oxel.H_B, &oxel.H_M, &oxel.H_T, &oxel.V_L, &oxel.V_M, &oxel.V_F, &oxel.V_R})
         line->Valid = true;
 }
 
@@ -87,7 +87,7 @@ TEST(MeasurementScale, InitScaleRefusesWidthsThatWouldBreakTheScale)
 
 TEST(MeasurementScale, CalibrationFromTwoPoints)
 {
-    for (std::int16_t width : {std::int16_t {500}, std::int16_t {3000}}) {
+    for (std::int16_t width : {std::int16_t{500}, std::int16_t{3000}}) {
         COxel oxel;
         oxel.CalibPoints.init(10, 20, 70, 100); // 100 pixels apart
         oxel.CalibDist = 25.0;
@@ -117,9 +117,9 @@ TEST(MeasurementConversion, PixelConvertsPairsAndIgnoresAnUnpairedValue)
 {
     COxel oxel;
     ASSERT_TRUE(oxel.initScale(1000, 800, 250.0));
-    std::vector<double> values {10, 20, 100, 0, 7};
+    std::vector<double> values{10, 20, 100, 0, 7};
     oxel.Pixel(values);
-    EXPECT_EQ(values, (std::vector<double> {40, 720, 400, 800, 7}));
+    EXPECT_EQ(values, (std::vector<double>{40, 720, 400, 800, 7}));
 }
 
 TEST(MeasurementConversion, TransformWithoutRotationGivesWorldCoordinates)
@@ -263,7 +263,8 @@ TEST(MeasurementHitTest, LandmarkPointsComeBeforeTheGrid)
     EXPECT_EQ(oxel.findMode(101, 401), pointHit(HitCode::HeadBase, 2)); // second head point
     oxel.Cup.addPoint(101, 401);
     oxel.Cup.Valid = true;
-    EXPECT_EQ(oxel.findMode(101, 401), pointHit(HitCode::HeadBase, 2)); // the head is asked before the cup
+    EXPECT_EQ(oxel.findMode(101, 401),
+        pointHit(HitCode::HeadBase, 2)); // the head is asked before the cup
     oxel.Head.PVisible = false;
     EXPECT_EQ(oxel.findMode(101, 401), pointHit(HitCode::CupBase, 1));
     oxel.Rim.addPoint(30, 30);
@@ -310,7 +311,7 @@ TEST(MeasurementDrawing, GridInTwoColoursCrossAndRulerOnlyWhenConfirmed)
     EXPECT_EQ(surface.pixel(200, 400), kColorRed);
     EXPECT_EQ(surface.pixel(200, 100), kColorMagenta);
     EXPECT_EQ(surface.pixel(150, 300), 0u); // the ruler is not confirmed
-    EXPECT_EQ(surface.pixel(80, 100), 0u);  // nor the cross
+    EXPECT_EQ(surface.pixel(80, 100), 0u); // nor the cross
     EXPECT_EQ(surface.lineCalls, 7);
 
     oxel.Ruler.Valid = true;
@@ -331,7 +332,7 @@ TEST(MeasurementDrawing, DrawingTwiceInExclusiveOrRestoresThePicture)
     oxel.init(100, 400, 400, 400);
     oxel.Ruler.Valid = true;
     oxel.Cross_H.Valid = true;
-    for (auto [x, y] : {std::pair {250.0, 200.0}, {300.0, 250.0}, {250.0, 300.0}, {200.0, 250.0}})
+    for (auto [x, y] : {std::pair{250.0, 200.0}, {300.0, 250.0}, {250.0, 300.0}, {200.0, 250.0}})
         oxel.Head.addPoint(x, y);
     ASSERT_TRUE(oxel.Head.fit());
     oxel.Head.Valid = true;

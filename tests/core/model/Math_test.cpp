@@ -1,11 +1,10 @@
-#include "core/model/Math.h"
-
-#include "support/RecordingMessages.h"
-
 #include <cmath>
 #include <numbers>
 
 #include <gtest/gtest.h>
+
+#include "core/model/Math.h"
+#include "support/RecordingMessages.h"
 
 namespace {
 
@@ -43,16 +42,16 @@ TEST(HitTest, NearLineIsARectangleWithoutCaps)
     EXPECT_TRUE(Math::nearLine(50, -5.9, line));
     EXPECT_FALSE(Math::nearLine(50, 6, line));
     EXPECT_FALSE(Math::nearLine(105, 0, line)); // beyond the end on the prolongation
-    EXPECT_TRUE(Math::nearLine(100, 5, line));  // t = 1 counts
-    EXPECT_TRUE(Math::nearLine(0, -5, line));   // t = 0 counts
+    EXPECT_TRUE(Math::nearLine(100, 5, line)); // t = 1 counts
+    EXPECT_TRUE(Math::nearLine(0, -5, line)); // t = 0 counts
     EXPECT_FALSE(Math::nearLine(-0.1, 0, line));
 }
 
 TEST(HitTest, ShortSegmentBehavesLikeItsEndPoints)
 {
     const CLine line = segment(0, 0, 5, 0);
-    EXPECT_TRUE(Math::nearLine(10, 0, line));  // 5 from P1, beyond the end
-    EXPECT_TRUE(Math::nearLine(-5, 0, line));  // 5 from P0
+    EXPECT_TRUE(Math::nearLine(10, 0, line)); // 5 from P1, beyond the end
+    EXPECT_TRUE(Math::nearLine(-5, 0, line)); // 5 from P0
     EXPECT_FALSE(Math::nearLine(2.5, 6, line)); // beside the middle, but 6.5 from both ends
     EXPECT_FALSE(Math::nearLine(11, 0, line));
 }
@@ -183,9 +182,9 @@ TEST(SpaceGeometry, PlaneDistanceWithoutAPlaneIsNothing)
 
 TEST(SpaceGeometry, PointAtHeightRunsFromTheFilmToTheSpacePoint)
 {
-    SpacePoint out {};
+    SpacePoint out{};
     const CPoint q(10, 20);
-    const SpacePoint r {30, -20, 1000};
+    const SpacePoint r{30, -20, 1000};
     Math::pointAtHeight(out, q, r, 1000);
     EXPECT_NEAR(out[0], 30, kTolerance);
     EXPECT_NEAR(out[1], -20, kTolerance);
@@ -211,7 +210,7 @@ TEST(NumberText, ToLongReadsNumbersAndGivesZeroForEverythingElse)
     EXPECT_EQ(Math::toLong("2147483647"), 2147483647);
     EXPECT_EQ(Math::toLong("-2147483648"), -2147483647 - 1);
     for (const char *bad : {"", "   ", "abc", "12abc", "1 2", "2147483648", "-2147483649", "inf",
-                            "nan", "--1", "+-1", "0x10", "1,5"})
+             "nan", "--1", "+-1", "0x10", "1,5"})
         EXPECT_EQ(Math::toLong(bad), 0) << '"' << bad << '"';
 }
 

@@ -1,10 +1,10 @@
-#include "core/model/Raster.h"
-
 #include <cmath>
 #include <set>
 #include <utility>
 
 #include <gtest/gtest.h>
+
+#include "core/model/Raster.h"
 
 TEST(RasterFigures, CircleSetsEachOutlinePixelOnce)
 {
@@ -23,7 +23,8 @@ TEST(RasterFigures, CircleSetsEachOutlinePixelOnce)
 
 TEST(RasterFigures, LineCoversItsStartButNotItsEnd)
 {
-    for (auto [x1, y1] : {std::pair {10, 0}, std::pair {10, 7}, std::pair {-3, 12}, std::pair {0, -9}, std::pair {0, 0}}) {
+    for (auto [x1, y1] : {std::pair{10, 0}, std::pair{10, 7}, std::pair{-3, 12}, std::pair{0, -9},
+             std::pair{0, 0}}) {
         std::set<std::pair<int, int>> seen;
         int calls = 0;
         Raster::line(0, 0, x1, y1, [&](int x, int y) {

@@ -1,5 +1,3 @@
-#include "core/records/BinFile.h"
-
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "core/model/COxel.h"
+#include "core/records/BinFile.h"
 #include "support/RecordingMessages.h"
 #include "support/TempDir.h"
 
@@ -183,7 +182,8 @@ TEST_F(BinFileRead, EmptyFileOrOnlyTheEndMarkerIsRefusedWithTheFileNamed)
         EXPECT_FALSE(BinFile::read(path, 860, 600, oxel));
         EXPECT_DOUBLE_EQ(oxel.ScaleFactor, 100.0); // nothing applied
         ASSERT_EQ(messages.boxes.size(), 1u);
-        EXPECT_EQ(messages.boxes[0].text, "Error in File: " + path + ": the file holds no landmarks");
+        EXPECT_EQ(
+            messages.boxes[0].text, "Error in File: " + path + ": the file holds no landmarks");
         EXPECT_EQ(messages.boxes[0].title, "Oxel");
         EXPECT_EQ(messages.boxes[0].icon, MessageIcon::Critical);
     }
@@ -445,7 +445,8 @@ TEST_F(BinFileRead, TruncationIsRefusedExceptAtRecordBoundaries)
         if (cut < 2) {
             // Nothing, or less than a key: no landmarks at all.
             ASSERT_EQ(messages.boxes.size(), 1u) << "cut at " << cut;
-            EXPECT_NE(messages.boxes[0].text.find("the file holds no landmarks"), std::string::npos);
+            EXPECT_NE(
+                messages.boxes[0].text.find("the file holds no landmarks"), std::string::npos);
         } else if (atBoundary) {
             EXPECT_TRUE(messages.boxes.empty()) << "cut at " << cut;
         } else {
@@ -822,9 +823,11 @@ TEST_F(BinFileRead, CountLargerThanTheFileIsRefusedBeforeAnythingIsRead)
 {
     // 30000 reals announced, three present: nothing is allocated for the rest.
     COxel oxel;
-    EXPECT_FALSE(readFrom(kCalib250 + "\x11\x00" "HeadPoints (REAL)" + i16(30000)
-                              + std::string(24, '\x01'),
-                          oxel));
+    EXPECT_FALSE(readFrom(kCalib250
+            + "\x11\x00"
+              "HeadPoints (REAL)"
+            + i16(30000) + std::string(24, '\x01'),
+        oxel));
     expectOneFormatError(messages, errorText("Calib (REAL)"));
     EXPECT_TRUE(oxel.Head.points.empty());
 }

@@ -1,10 +1,10 @@
-#include "core/records/CPatient.h"
-
 #include <cstdint>
 #include <string>
 #include <tuple>
 
 #include <gtest/gtest.h>
+
+#include "core/records/CPatient.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "core/records/CodePage.h"
-
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "core/records/CodePage.h"
 
 namespace {
 

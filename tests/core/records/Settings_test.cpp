@@ -1,11 +1,10 @@
-#include "core/records/Settings.h"
-
 #include <filesystem>
 #include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "core/records/Settings.h"
 #include "support/TempDir.h"
 
 namespace {
