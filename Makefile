@@ -14,7 +14,7 @@ FUZZ_SECONDS ?= 60
 # Debian 12 packages the build and the tests need; the X server and its tools drive the real
 # program in the whole-program checks.
 PACKAGES := g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev \
-            xvfb xauth xdotool x11-utils
+            xvfb xauth xdotool x11-utils clang-format
 # What `make fuzz` needs besides: clang and its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 
@@ -42,7 +42,7 @@ TSAN_TESTS := ^(PixelBuffer|Sharpening|Box|LargeBox|PictureOpens|PictureRefused)
 # is made without address randomisation where the system allows it (setarch comes with Debian).
 NO_ASLR = $(shell setarch $$(uname -m) -R true 2>/dev/null && echo setarch $$(uname -m) -R)
 
-.PHONY: all deps configure build test sanitize tsan run fuzz clean format
+.PHONY: all deps configure build test sanitize tsan run fuzz clean format format-check
 
 all: build
 
@@ -55,7 +55,7 @@ configure: deps
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: build
+test: format-check build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) sanitize
 	$(MAKE) tsan
@@ -101,8 +101,15 @@ run: build
 	cp -n demo/* $(BUILD_DIR)/demo/
 	cd $(BUILD_DIR)/demo && ../app/oxel --fit hip-demo.jpg
 
+# The C++ sources of the project, wherever the tree was cloned.
+SOURCES = $(shell find app bench cli src tests tools -name '*.cpp' -o -name '*.h')
+
 format:
-	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	clang-format -i $(SOURCES)
+
+# Fails on any C++ file that .clang-format would change; `make format` changes them.
+format-check: deps
+	clang-format --dry-run --Werror $(SOURCES)
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR)
