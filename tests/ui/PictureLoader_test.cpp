@@ -17,6 +17,7 @@
 #include "support/BmpFile.h"
 #include "support/RecordingMessages.h"
 #include "support/TempDir.h"
+#include "support/TestWindows.h"
 #include "ui/MainForm.h"
 #include "ui/PictureBox.h"
 #include "ui/PictureLoader.h"
@@ -525,29 +526,10 @@ TEST(PictureRefused, QtsAllocationLimitIsPutBackAfterEachPicture)
 
 namespace {
 
-class PictureWindow : public ::testing::Test
+class PictureWindow : public ::testing::Test, public TestWindows
 {
 protected:
-    MainForm *openWindow(const std::string &picture)
-    {
-        nextChoice = QString::fromStdString(picture);
-        MainFormEnvironment env;
-        env.settingsPath = QString::fromStdString(dir.file("config/Zek2.ini"));
-        env.chooseFile = [this](const QString &) { return nextChoice; };
-        env.showStartup = [](QWidget *) {};
-        window = std::make_unique<MainForm>(env);
-        if (!window->start())
-            return nullptr;
-        window->resize(600, 500);
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        return window.get();
-    }
-
-    TempDir dir;
     RecordingMessages messages;
-    QString nextChoice;
-    std::unique_ptr<MainForm> window;
 };
 
 } // namespace
@@ -556,7 +538,7 @@ TEST_F(PictureWindow, RefusedPictureShowsLoadErrorAndKeepsTheRadiograph)
 {
     const std::string first = dir.file("first.bmp");
     ASSERT_TRUE(writeBmp(first, 300, 200, [](int x, int y) { return (x + y) % 256; }));
-    MainForm *w = openWindow(first);
+    MainForm *w = open(first, QSize(600, 500));
     ASSERT_NE(w, nullptr);
     const CBitmap *bitmap = w->pixels();
     const COxel *measurement = w->measurement();
@@ -565,7 +547,7 @@ TEST_F(PictureWindow, RefusedPictureShowsLoadErrorAndKeepsTheRadiograph)
     const std::string cut = dir.file("cut.bmp");
     ASSERT_TRUE(writeGreyBmp(cut, 16, 12));
     writeBytes(cut, readBytes(cut).substr(0, 629));
-    nextChoice = QString::fromStdString(cut);
+    nextPicture = QString::fromStdString(cut);
     w->action("m_Open")->trigger();
 
     ASSERT_EQ(messages.boxes.size(), 1u);
