@@ -109,7 +109,8 @@ format:
 
 # Fails on any C++ file that .clang-format would change; `make format` changes them.
 format-check: deps
-	clang-format --dry-run --Werror $(SOURCES)
+	@echo "clang-format --dry-run --Werror <every C++ source>"
+	@clang-format --dry-run --Werror $(SOURCES)
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(TSAN_DIR) $(FUZZ_DIR)
