@@ -163,8 +163,8 @@ std::string CBitmap::tooLargeText(int width, int height)
         + " pixels; at most " + std::to_string(kLargestSide) + " pixels a side can be measured";
 }
 
-bool CBitmap::init(const std::uint8_t *firstBlue, int width, int height, std::size_t rowBytes,
-    std::string &error, std::size_t pixelBytes, const std::array<std::uint8_t, 256> *palette)
+bool CBitmap::allocate(int width, int height, std::unique_ptr<std::uint8_t[]> &grey,
+    std::unique_ptr<std::uint8_t[]> &source, std::string &error)
 {
     if (width <= 0 || height <= 0) {
         error = "the picture is empty";
@@ -177,19 +177,47 @@ bool CBitmap::init(const std::uint8_t *firstBlue, int width, int height, std::si
     const std::size_t stride = (static_cast<std::size_t>(width) + 3) & ~std::size_t{3};
     const std::size_t bytes = stride * static_cast<std::size_t>(height);
     // Left uninitialised on purpose: every pixel and padding byte of the picture is written
-    // below, and the filter source is written in full, padding included, by the first Filter
-    // before anything reads it; untouched, it costs nothing until then.
+    // by the caller, and the filter source is written in full, padding included, by the first
+    // Filter before anything reads it; untouched, it costs nothing until then.
     // A buffer reserved for this size is taken over, its pages already in place.
-    std::unique_ptr<std::uint8_t[]> grey = reservedBytes == bytes && !initialised
+    grey = reservedBytes == bytes && !initialised
         ? std::move(pixelBuffer)
         : std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[bytes]);
     reservedBytes = 0;
-    std::unique_ptr<std::uint8_t[]> source(new (std::nothrow) std::uint8_t[bytes]);
+    source.reset(new (std::nothrow) std::uint8_t[bytes]);
     if (!grey || !source) {
         error = "not enough memory for a picture of " + std::to_string(width) + " x "
             + std::to_string(height) + " pixels";
         return false;
     }
+    return true;
+}
+
+void CBitmap::adopt(int width, int height, std::unique_ptr<std::uint8_t[]> grey,
+    std::unique_ptr<std::uint8_t[]> source)
+{
+    const std::size_t stride = (static_cast<std::size_t>(width) + 3) & ~std::size_t{3};
+    pixelBuffer = std::move(grey);
+    sourceBuffer = std::move(source);
+    bufferBytes = stride * static_cast<std::size_t>(height);
+    rowStride = stride;
+    W = static_cast<std::int16_t>(width);
+    H = static_cast<std::int16_t>(height);
+    ColorScale = 256;
+    filtered = false;
+    for (std::size_t i = 0; i < table.size(); ++i)
+        table[i] = static_cast<std::uint8_t>(i);
+    initialised = true;
+}
+
+bool CBitmap::init(const std::uint8_t *firstBlue, int width, int height, std::size_t rowBytes,
+    std::string &error, std::size_t pixelBytes, const std::array<std::uint8_t, 256> *palette)
+{
+    std::unique_ptr<std::uint8_t[]> grey, source;
+    if (!allocate(width, height, grey, source, error))
+        return false;
+    const std::size_t stride = (static_cast<std::size_t>(width) + 3) & ~std::size_t{3};
+    const std::size_t bytes = stride * static_cast<std::size_t>(height);
     const std::size_t padding = stride - static_cast<std::size_t>(width);
     inTwoBands(0, height, bytes, [&](int first, int end) {
         for (int y = first; y < end; ++y) {
@@ -212,19 +240,38 @@ bool CBitmap::init(const std::uint8_t *firstBlue, int width, int height, std::si
             std::memset(out + width, 0, padding);
         }
     });
-
-    pixelBuffer = std::move(grey);
-    sourceBuffer = std::move(source);
-    bufferBytes = bytes;
-    rowStride = stride;
-    W = static_cast<std::int16_t>(width);
-    H = static_cast<std::int16_t>(height);
-    ColorScale = 256;
-    filtered = false;
-    for (std::size_t i = 0; i < table.size(); ++i)
-        table[i] = static_cast<std::uint8_t>(i);
-    initialised = true;
+    adopt(width, height, std::move(grey), std::move(source));
     return true;
+}
+
+bool CBitmap::init(int width, int height, const GreyRowWriter &writeRow, std::string &error)
+{
+    std::unique_ptr<std::uint8_t[]> grey, source;
+    if (!allocate(width, height, grey, source, error))
+        return false;
+    const std::size_t stride = (static_cast<std::size_t>(width) + 3) & ~std::size_t{3};
+    const std::size_t padding = stride - static_cast<std::size_t>(width);
+    inTwoBands(0, height, stride * static_cast<std::size_t>(height), [&](int first, int end) {
+        for (int y = first; y < end; ++y) {
+            std::uint8_t *out = grey.get() + static_cast<std::size_t>(height - 1 - y) * stride;
+            writeRow(y, out);
+            std::memset(out + width, 0, padding);
+        }
+    });
+    adopt(width, height, std::move(grey), std::move(source));
+    return true;
+}
+
+void CBitmap::refill(const GreyRowWriter &writeRow)
+{
+    if (!initialised)
+        return;
+    inTwoBands(0, H, bufferBytes, [this, &writeRow](int first, int end) {
+        for (int y = first; y < end; ++y)
+            writeRow(y, pixelBuffer.get() + static_cast<std::size_t>(H - 1 - y) * rowStride);
+    });
+    filtered = false;
+    notify(BitmapChange::Pixels);
 }
 
 void CBitmap::reserve(int width, int height)

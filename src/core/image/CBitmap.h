@@ -41,6 +41,22 @@ public:
         std::string &error, std::size_t pixelBytes = 3,
         const std::array<std::uint8_t, 256> *palette = nullptr);
 
+    // Writes the grey levels of the picture's row y (0 at the top) into row, as many bytes as
+    // the picture is wide. It is called once for every row, for different rows from two threads
+    // at once, so it may only read what it shares.
+    using GreyRowWriter = std::function<void(int y, std::uint8_t *row)>;
+
+    // Takes the picture's grey levels row by row from writeRow: the same as init with grey rows,
+    // without the caller holding them all at once. The same failures.
+    bool init(int width, int height, const GreyRowWriter &writeRow, std::string &error);
+
+    // Writes new grey levels over the picture's pixels, the same size, from writeRow; for
+    // another view of the same picture. The colour table, ColorOffset and ColorScale stay, so
+    // brightness, contrast and inversion keep working on top. The pixels that UndoFilter would
+    // put back belong to the old levels, so they are dropped: a sharpening that can no longer be
+    // undone goes with them, and hasFilterToUndo() is false. Nothing happens before init.
+    void refill(const GreyRowWriter &writeRow);
+
     bool isInitialised() const { return initialised; }
 
     // W and H, like the picture size in the landmark file, count pixels in 16 bits: the widest
@@ -100,6 +116,13 @@ public:
     void setObserver(std::function<void(BitmapChange)> callback) { observer = std::move(callback); }
 
 private:
+    // The pixels and the filter source of a picture of this size, the reserved pixels taken
+    // over when they fit; false, with the reason, when the size is refused or memory is short.
+    bool allocate(int width, int height, std::unique_ptr<std::uint8_t[]> &grey,
+        std::unique_ptr<std::uint8_t[]> &source, std::string &error);
+    // Takes the filled buffers as the picture's, with the identity table.
+    void adopt(int width, int height, std::unique_ptr<std::uint8_t[]> grey,
+        std::unique_ptr<std::uint8_t[]> source);
     void notify(BitmapChange change) const;
     // Filters the source buffer into the pixel buffer; may throw when memory runs out.
     void filterInto(const Kernel &weight);

@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -378,4 +379,69 @@ TEST(PixelBuffer, EveryChangeIsReported)
     EXPECT_EQ(changes,
         (std::vector<BitmapChange>{BitmapChange::Colors, BitmapChange::Colors, BitmapChange::Colors,
             BitmapChange::Pixels, BitmapChange::Pixels}));
+}
+
+TEST(PixelBuffer, TakesGreyRowsFromAWriterAsFromMemory)
+{
+    // A picture large enough to be filled on two threads, every row distinct.
+    const Picture p = random(1001, 600, 21);
+    CBitmap fromRows;
+    std::string error;
+    ASSERT_TRUE(fromRows.init(
+        p.grey.data(), p.width, p.height, static_cast<std::size_t>(p.width), error, 1))
+        << error;
+    CBitmap fromWriter;
+    ASSERT_TRUE(fromWriter.init(
+        p.width, p.height,
+        [&p](int y, std::uint8_t *row) {
+            std::memcpy(row, &p.grey[static_cast<std::size_t>(y * p.width)],
+                static_cast<std::size_t>(p.width));
+        },
+        error))
+        << error;
+    ASSERT_EQ(fromWriter.stride(), fromRows.stride());
+    EXPECT_EQ(std::memcmp(fromWriter.pixels(), fromRows.pixels(),
+                  fromRows.stride() * static_cast<std::size_t>(p.height)),
+        0); // padding included
+    CBitmap tooWide;
+    EXPECT_FALSE(tooWide.init(
+        32768, 1, [](int, std::uint8_t *) {}, error));
+    EXPECT_EQ(error, CBitmap::tooLargeText(32768, 1));
+}
+
+TEST(PixelBuffer, RefillKeepsTheColourTableAndDropsTheSharpeningUndo)
+{
+    const Picture before = random(30, 20, 3);
+    const Picture after = random(30, 20, 4);
+    const auto fill = [](const Picture &p) {
+        return [&p](int y, std::uint8_t *row) {
+            for (int x = 0; x < p.width; ++x)
+                row[x] = p.at(x, y);
+        };
+    };
+    CBitmap unused;
+    unused.refill(fill(after)); // nothing before init
+    EXPECT_FALSE(unused.isInitialised());
+
+    CBitmap b = load(before);
+    b.ColorScale = 300;
+    b.CreateColors();
+    b.Invert();
+    const auto table = b.colorTable();
+    b.Filter(*Global::SharpenKernel(2));
+    ASSERT_TRUE(b.hasFilterToUndo());
+    std::vector<BitmapChange> changes;
+    b.setObserver([&changes](BitmapChange c) { changes.push_back(c); });
+
+    b.refill(fill(after));
+    EXPECT_TRUE(samePixels(contents(b), after));
+    EXPECT_EQ(b.colorTable(), table);
+    EXPECT_EQ(b.ColorScale, 300);
+    EXPECT_FALSE(b.hasFilterToUndo());
+    b.UndoFilter(); // the sharpening went with the old pixels
+    EXPECT_TRUE(samePixels(contents(b), after));
+    EXPECT_EQ(changes, std::vector<BitmapChange>{BitmapChange::Pixels});
+    for (int y = 0; y < b.H; ++y)
+        for (std::size_t x = static_cast<std::size_t>(b.W); x < b.stride(); ++x)
+            EXPECT_EQ(b.pixels()[static_cast<std::size_t>(y) * b.stride() + x], 0);
 }
