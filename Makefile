@@ -14,7 +14,7 @@ FUZZ_SECONDS ?= 60
 # Debian 12 packages the build and the tests need; the X server and its tools drive the real
 # program in the whole-program checks.
 PACKAGES := g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev \
-            xvfb xauth xdotool x11-utils clang-format
+            libgdcm-dev xvfb xauth xdotool x11-utils clang-format
 # What `make fuzz` needs besides: clang and its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 
