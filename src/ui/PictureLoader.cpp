@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
 #include <QImageReader>
 
@@ -422,12 +423,37 @@ std::unique_ptr<CBitmap> decodeOrExplain(
     }
 }
 
+// The header's own grey mapping of a DICOM picture, into a new pixel buffer.
+Picture showDicom(std::unique_ptr<DicomPicture> dicom, std::string &error)
+{
+    Picture picture;
+    if (!dicom)
+        return picture;
+    picture.window = GreyMapping::defaultChoice(*dicom);
+    auto bitmap = std::make_unique<CBitmap>();
+    if (!GreyMapping(*dicom, picture.window).show(*dicom, *bitmap, error))
+        return picture;
+    picture.bitmap = std::move(bitmap);
+    picture.dicom = std::move(dicom);
+    return picture;
+}
+
 } // namespace
+
+Picture open(const QString &path, std::string &error)
+{
+    const std::string file = QFile::encodeName(path).toStdString();
+    if (DicomPicture::isDicomFile(file))
+        return showDicom(DicomPicture::read(file, error, availableMemory()), error);
+    QImageReader reader(path);
+    Picture picture;
+    picture.bitmap = decodeOrExplain(reader, error, availableMemory());
+    return picture;
+}
 
 std::unique_ptr<CBitmap> load(const QString &path, std::string &error)
 {
-    QImageReader reader(path);
-    return decodeOrExplain(reader, error, availableMemory());
+    return open(path, error).bitmap;
 }
 
 std::unique_ptr<CBitmap> loadData(const QByteArray &data, std::string &error)
@@ -438,6 +464,10 @@ std::unique_ptr<CBitmap> loadData(const QByteArray &data, std::string &error)
 std::unique_ptr<CBitmap> loadData(
     const QByteArray &data, std::string &error, std::uint64_t availableBytes)
 {
+    const auto *bytes = reinterpret_cast<const std::uint8_t *>(data.constData());
+    const auto size = static_cast<std::size_t>(data.size());
+    if (DicomPicture::isDicom(bytes, size))
+        return showDicom(DicomPicture::read(bytes, size, error, availableBytes), error).bitmap;
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);

@@ -8,6 +8,8 @@
 #include <QString>
 
 #include "core/image/CBitmap.h"
+#include "core/image/DicomPicture.h"
+#include "core/image/GreyMapping.h"
 
 // Reading a radiograph from its file into a pixel buffer, as the program opens pictures.
 //
@@ -25,13 +27,30 @@
 //   from the header, before anything of that size is allocated.
 // Qt is allowed to allocate only what the header's size needs, so a header that understates
 // the picture cannot make it allocate more.
+//
+// DICOM files are recognised by their content ("DICM" after the preamble), whatever their
+// name, and read by DicomPicture; their grey picture is the header's first window (or VOI
+// table, or full range) as GreyMapping makes it.
 namespace PictureLoader {
 
-// The picture in the file at path; its format is found from the content when the extension
-// does not fit.
+// A picture as the program opens it: its pixel buffer and, for a DICOM file, the picture at
+// its full depth and the grey mapping it is shown with, so that another window can be chosen.
+struct Picture
+{
+    std::unique_ptr<CBitmap> bitmap;
+    std::unique_ptr<DicomPicture> dicom;
+    GreyMapping::Choice window;
+};
+
+// The picture in the file at path, DICOM or not; an empty bitmap, with the reason in error,
+// on failure.
+Picture open(const QString &path, std::string &error);
+
+// The picture in the file at path, as open gives it, without what DICOM keeps besides.
 std::unique_ptr<CBitmap> load(const QString &path, std::string &error);
 
-// The same for a picture file's bytes in memory, through the same decoding and checks.
+// The same for a picture file's bytes in memory, through the same decoding and checks
+// (DICOM included).
 std::unique_ptr<CBitmap> loadData(const QByteArray &data, std::string &error);
 
 // loadData with availableBytes taken as the memory available instead of availableMemory().
