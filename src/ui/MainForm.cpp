@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QStandardPaths>
@@ -231,6 +232,9 @@ void MainForm::createMenus()
         [this] { withHourglass([this] { Bitmap->UndoFilter(); }); });
     add(m_filter, "m_Invert", "&invert", QKeySequence("Ctrl+I"),
         [this] { withHourglass([this] { Bitmap->Invert(); }); });
+    // Filled for each picture that offers grey mappings (a grey DICOM picture).
+    m_Window = m_filter->addMenu("&Window");
+    m_Window->menuAction()->setObjectName("m_Window");
     add(m_filter, "m_hardcopy", "&hardcopy", QKeySequence("Ctrl+P"),
         [this] { HardCopy::hardcopyCommand(this, environment.hardCopy); });
 
@@ -406,6 +410,7 @@ void MainForm::updateActions()
     action("m_undo")->setEnabled(open && Bitmap->hasFilterToUndo());
     m_Ruler->setChecked(open && oxel->Ruler.Valid);
     m_Cross->setChecked(open && oxel->Cross_H.Valid);
+    updateWindowMenu();
 }
 
 void MainForm::showStartupWindow()
@@ -422,6 +427,7 @@ void MainForm::open_Patient(int flag)
         return;
     DataDialog dialog(*oxel, static_cast<std::int16_t>(flag), this);
     dialog.exec();
+    headerDataToConfirm = false; // the dialog only closes once it has stored what it showed
 }
 
 void MainForm::writeData()
@@ -433,7 +439,9 @@ void MainForm::writeData()
         if (answer != MessageAnswer::Yes)
             return;
     }
-    if (const int flags = missingPatientData(*oxel)) {
+    // Data taken from a DICOM header are shown to the operator once before they are used, as
+    // missing data are.
+    if (const int flags = missingPatientData(*oxel); flags || headerDataToConfirm) {
         open_Patient(flags);
         return;
     }

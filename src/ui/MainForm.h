@@ -1,14 +1,18 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include <QCursor>
 #include <QMainWindow>
 #include <QString>
 
 #include "core/image/CBitmap.h"
+#include "core/image/DicomPicture.h"
+#include "core/image/GreyMapping.h"
 #include "core/model/COxel.h"
 #include "core/model/DrawingSurface.h"
 #include "ui/HardCopy.h"
@@ -16,8 +20,10 @@
 
 class PictureBox;
 class QAction;
+class QActionGroup;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QScrollBar;
 
 // What a main window takes from the program around it. The program uses the defaults; tests
@@ -69,6 +75,12 @@ public:
     const COxel *measurement() const { return oxel.get(); }
 
     const CBitmap *pixels() const { return Bitmap.get(); }
+
+    // The picture at its full depth when it came from a DICOM file, else null; and the grey
+    // mapping it is shown with.
+    const DicomPicture *dicomPicture() const { return dicom.get(); }
+
+    const GreyMapping::Choice &greyMapping() const { return greyChoice; }
 
     PictureBox *pictureBox() const { return PicBox; }
 
@@ -138,10 +150,29 @@ private:
     void calibrate();
     void calcDistance();
 
+    // What a DICOM picture's header gives a measurement that no landmark file describes: the
+    // scale from the detector's pixel spacing, and the patient's name, the date and the focus
+    // distance for the operator to confirm.
+    void takeScaleFromHeader();
+    void takePatientFromHeader();
+    // The Window menu: one item for each grey mapping the picture offers, made anew for each
+    // picture; choosing one shows the picture under it.
+    void fillWindowMenu();
+    // Enables the menu for a grey DICOM picture and checks the mapping it is shown with.
+    void updateWindowMenu();
+    void chooseWindow(std::size_t which);
+
     MainFormEnvironment environment;
 
     std::unique_ptr<COxel> oxel; // the window's measurement
     std::unique_ptr<CBitmap> Bitmap; // the radiograph's pixel buffer
+    // A DICOM picture's values at full depth, the mappings it offers and the one it is shown
+    // with; replaced together with the pixel buffer.
+    std::unique_ptr<DicomPicture> dicom;
+    std::vector<GreyMapping::Choice> windowChoices;
+    GreyMapping::Choice greyChoice;
+    // The patient data came from the header and the operator has not yet seen them.
+    bool headerDataToConfirm = false;
 
     PictureBox *PicBox = nullptr;
     QScrollBar *VScroll = nullptr;
@@ -175,4 +206,6 @@ private:
     QAction *m_Ruler = nullptr;
     QAction *m_Cross = nullptr;
     QAction *m_ZoomCenter = nullptr;
+    QMenu *m_Window = nullptr;
+    QActionGroup *windowItems = nullptr;
 };

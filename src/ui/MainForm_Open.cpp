@@ -1,3 +1,5 @@
+#include <string>
+
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -14,13 +16,17 @@
 
 namespace {
 
-// The four pairs of the open dialog, then what else the picture loader reads.
+// The four pairs of the open dialog, then what else the picture loader reads. Archives export
+// DICOM files without an extension as often as with one: only "All Files" shows those, and the
+// loader knows them by their content.
 const QStringList kPictureFilters = {
     "supported-Files (*.bmp *.jpg *.gif)",
     "Bitmap-Files (*.bmp)",
     "jpeg-Files (*.jpg)",
     "gif-Files (*.gif)",
+    "DICOM (*.dcm *.dicom)",
     "other pictures (*.jpeg *.png *.tif *.tiff)",
+    "All Files (*)",
 };
 
 QString askForPicture(const QString &lastPath)
@@ -58,10 +64,11 @@ bool MainForm::openRadiograph(const QString &givenPath)
     Settings::write(
         settings, Settings::kLastPathSection, Settings::kLastPathKey, path.toStdString());
 
-    // The window keeps its picture and measurement until the new picture has been read.
+    // The window keeps its picture, measurement and DICOM state until the new picture has been
+    // read.
     std::string error;
-    std::unique_ptr<CBitmap> bitmap = PictureLoader::load(path, error);
-    if (!bitmap) {
+    PictureLoader::Picture picture = PictureLoader::open(path, error);
+    if (!picture.bitmap) {
         showMessage("load Error: " + error, "Error", MessageIcon::Critical);
         PicBox_Paint(); // the landmarks that the ended mode had hidden
         return false;
@@ -71,10 +78,14 @@ bool MainForm::openRadiograph(const QString &givenPath)
     measurement->setPicBox(PicBox);
     measurement->Visible = true;
     oxel = std::move(measurement);
-    Bitmap = std::move(bitmap);
+    Bitmap = std::move(picture.bitmap);
+    dicom = std::move(picture.dicom);
+    greyChoice = picture.window;
+    headerDataToConfirm = false;
+    fillWindowMenu();
     Bitmap->setObserver([this](BitmapChange change) {
         if (change == BitmapChange::Pixels)
-            updateActions(); // a sharpening can now be undone
+            updateActions(); // undo follows: a sharpening added one, another window dropped it
         PicBox_Paint();
     });
     const std::int16_t W = Bitmap->W, H = Bitmap->H;
@@ -90,6 +101,7 @@ bool MainForm::openRadiograph(const QString &givenPath)
     updateView();
     updateScrollRanges();
     PicBox->clear();
+    setStatus(""); // nothing said about the previous picture holds for this one
 
     landmarkPath = BinFile::landmarkPath(path.toStdString());
     if (BinFile::read(landmarkPath, W, H, *oxel)) {
@@ -104,7 +116,15 @@ bool MainForm::openRadiograph(const QString &givenPath)
             landmark->Valid = false;
             landmark->removeAll();
         }
+        if (dicom) {
+            takeScaleFromHeader();
+            takePatientFromHeader();
+        }
     }
     updateActions();
+    if (dicom && dicom->header().frameCount > 1)
+        showMessage("the file holds " + std::to_string(dicom->header().frameCount)
+                + " frames; only the first is shown",
+            "Oxel", MessageIcon::Information);
     return true;
 }
