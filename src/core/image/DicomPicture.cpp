@@ -63,6 +63,35 @@ bool nativeFrameFits(DicomHeader &head, const DicomScan::Layout &layout, std::st
     return true;
 }
 
+// What the header and the file's structure say of the picture, checked before any pixel is
+// read: a transfer syntax that is decoded, pixel data stored as that syntax says, a picture
+// description that is read and, uncompressed, a whole first frame.
+bool describe(const DicomScan::Layout &layout, const std::uint8_t *data, DicomHeader &head,
+    std::string &error)
+{
+    const std::string &syntax = layout.transferSyntaxUid;
+    if (!DicomScan::isDecodable(syntax)) {
+        error = "pictures in " + DicomScan::transferSyntaxName(syntax) + " (" + syntax
+            + ") cannot be decoded";
+        return false;
+    }
+    if (!layout.pixelData) {
+        error = "the DICOM file holds no picture (no Pixel Data)";
+        return false;
+    }
+    const DicomScan::Coding coding = DicomScan::codingOf(syntax);
+    if (layout.encapsulated != (coding != DicomScan::Coding::Native)) {
+        error = std::string(layout.encapsulated ? "the pixel data are compressed, but "
+                                                : "the pixel data are not compressed, but ")
+            + "the transfer syntax " + DicomScan::transferSyntaxName(syntax) + " says they are"
+            + (layout.encapsulated ? " not" : "");
+        return false;
+    }
+    if (!head.readFrom(layout, data, error))
+        return false;
+    return coding != DicomScan::Coding::Native || nativeFrameFits(head, layout, error);
+}
+
 // The first frame's compressed stream, and what its own header says.
 struct Stream
 {
@@ -232,6 +261,73 @@ std::unique_ptr<DicomPicture> DicomPicture::read(
     return read(data.get(), static_cast<std::size_t>(bytes), error, availableBytes - bytes);
 }
 
+bool DicomPicture::readHeader(const std::string &path, DicomHeader &header, std::string &error)
+{
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) {
+        error = "the file cannot be opened";
+        return false;
+    }
+    const std::streamoff end = in.tellg();
+    if (end < 0) {
+        error = "the file cannot be read";
+        return false;
+    }
+    const auto fileSize = static_cast<std::uint64_t>(end);
+    std::vector<std::uint8_t> bytes;
+    // Enough for the header of nearly every radiograph; the rest is read only when the header
+    // holds more (an icon, overlays, private data before the pixels).
+    std::uint64_t wanted = std::uint64_t{64} << 10;
+    try {
+        for (;;) {
+            const std::uint64_t had = bytes.size();
+            const std::uint64_t now = std::min(wanted, fileSize);
+            bytes.resize(static_cast<std::size_t>(now));
+            in.seekg(static_cast<std::streamoff>(had));
+            if (!in.read(reinterpret_cast<char *>(bytes.data() + had),
+                    static_cast<std::streamsize>(now - had))) {
+                error = "the file cannot be read";
+                return false;
+            }
+            DicomScan::Layout layout;
+            std::string why;
+            const bool scanned =
+                DicomScan::scanHeader(bytes.data(), bytes.size(), fileSize, layout, why);
+            if (now < fileSize && (!scanned || !layout.pixelData)) {
+                wanted *= 4;
+                continue;
+            }
+            DicomHeader head;
+            if (!scanned || !describe(layout, bytes.data(), head, why)) {
+                error = why;
+                return false;
+            }
+            header = std::move(head);
+            return true;
+        }
+    } catch (const std::bad_alloc &) {
+        error = "not enough memory to read the header";
+        return false;
+    }
+}
+
+bool DicomPicture::readHeader(
+    const std::uint8_t *data, std::size_t size, DicomHeader &header, std::string &error)
+{
+    DicomScan::Layout layout;
+    DicomHeader head;
+    try {
+        if (!DicomScan::scanHeader(data, size, size, layout, error)
+            || !describe(layout, data, head, error))
+            return false;
+    } catch (const std::bad_alloc &) {
+        error = "not enough memory to read the header";
+        return false;
+    }
+    header = std::move(head);
+    return true;
+}
+
 std::unique_ptr<DicomPicture> DicomPicture::read(
     const std::uint8_t *data, std::size_t size, std::string &error, std::uint64_t availableBytes)
 {
@@ -254,31 +350,12 @@ bool DicomPicture::decode(
     const std::uint8_t *data, std::size_t size, std::string &error, std::uint64_t availableBytes)
 {
     DicomScan::Layout layout;
-    if (!DicomScan::scan(data, size, layout, error))
+    if (!DicomScan::scan(data, size, layout, error) || !describe(layout, data, head, error))
         return false;
     const std::string &syntax = layout.transferSyntaxUid;
-    if (!DicomScan::isDecodable(syntax)) {
-        error = "pictures in " + DicomScan::transferSyntaxName(syntax) + " (" + syntax
-            + ") cannot be decoded";
-        return false;
-    }
-    if (!layout.pixelData) {
-        error = "the DICOM file holds no picture (no Pixel Data)";
-        return false;
-    }
     const DicomScan::Coding coding = DicomScan::codingOf(syntax);
-    if (layout.encapsulated != (coding != DicomScan::Coding::Native)) {
-        error = std::string(layout.encapsulated ? "the pixel data are compressed, but "
-                                                : "the pixel data are not compressed, but ")
-            + "the transfer syntax " + DicomScan::transferSyntaxName(syntax) + " says they are"
-            + (layout.encapsulated ? " not" : "");
-        return false;
-    }
-    if (!head.readFrom(layout, data, error))
-        return false;
     Stream stream;
-    if (coding == DicomScan::Coding::Native ? !nativeFrameFits(head, layout, error)
-                                            : !findStream(data, layout, head, stream, error))
+    if (coding != DicomScan::Coding::Native && !findStream(data, layout, head, stream, error))
         return false;
 
     // Held at once while decoding: the parsed structure, the compressed frame and the

@@ -60,6 +60,17 @@ public:
     static std::unique_ptr<DicomPicture> read(const std::uint8_t *data, std::size_t size,
         std::string &error, std::uint64_t availableBytes);
 
+    // The header of the DICOM file at path, read without its pixels: only the bytes up to the
+    // Pixel Data are read (a few kilobytes, as a rule), with the same checks as read makes of
+    // them, of the Pixel Data's length against the file and, uncompressed, against the first
+    // frame. False, with the reason, for whatever read refuses from these; compressed data that
+    // do not decode are found only by read.
+    static bool readHeader(const std::string &path, DicomHeader &header, std::string &error);
+
+    // The same for a whole file's bytes in memory.
+    static bool readHeader(
+        const std::uint8_t *data, std::size_t size, DicomHeader &header, std::string &error);
+
     const DicomHeader &header() const { return head; }
 
     int width() const { return head.width; }

@@ -102,6 +102,9 @@ public:
         : data(bytes), size(count), big(bigEndian), layout(result), error(reason)
     {}
 
+    // Stops the walk at the data set's Pixel Data, of a file of fileSize bytes.
+    void stopAtPixelData(std::uint64_t fileSize) { headerOnlyOf = fileSize; }
+
     bool meta(std::size_t &at);
     bool dataSet(std::size_t &at, std::size_t end, bool explicitVr, int depth, bool inItem,
         std::vector<Element> &out);
@@ -135,6 +138,7 @@ private:
     Layout &layout;
     std::string &error;
     std::size_t elements = 0;
+    std::uint64_t headerOnlyOf = 0; // the file's size when the walk stops at the Pixel Data
 };
 
 bool Walker::meta(std::size_t &at)
@@ -222,6 +226,20 @@ bool Walker::dataSet(std::size_t &at, std::size_t end, bool explicitVr, int dept
         at += header;
         const bool pixelData = topLevel && e.group == 0x7FE0 && e.element == 0x0010;
         const bool unknown = e.hasVr("UN");
+        if (pixelData && headerOnlyOf > 0) {
+            if (length == kUndefinedLength) {
+                layout.encapsulated = explicitVr;
+            } else if (length > headerOnlyOf - at) {
+                return fail("the element " + tagText(e.group, e.element) + " claims "
+                        + std::to_string(length) + " bytes, more than the file holds",
+                    start);
+            } else {
+                e.value = {at, length};
+            }
+            out.push_back(std::move(e));
+            at = end;
+            return true;
+        }
         if (length == kUndefinedLength) {
             if (pixelData && explicitVr) {
                 layout.encapsulated = true;
@@ -537,7 +555,10 @@ bool isDicom(const std::uint8_t *data, std::size_t size)
     return size >= kMetaStart && std::memcmp(data + kPreambleBytes, "DICM", 4) == 0;
 }
 
-bool scan(const std::uint8_t *data, std::size_t size, Layout &layout, std::string &error)
+namespace {
+
+bool walk(const std::uint8_t *data, std::size_t size, std::uint64_t headerOnlyOf, Layout &layout,
+    std::string &error)
 {
     layout = Layout{};
     if (!isDicom(data, size)) {
@@ -561,10 +582,25 @@ bool scan(const std::uint8_t *data, std::size_t size, Layout &layout, std::strin
     layout.explicitVr = uid != kImplicitLittle;
     layout.bigEndian = uid == kExplicitBig;
     Walker body(data, size, layout.bigEndian, layout, error);
+    if (headerOnlyOf > 0)
+        body.stopAtPixelData(headerOnlyOf);
     if (!body.dataSet(at, size, layout.explicitVr, 0, false, layout.dataSet))
         return false;
     layout.pixelData = find(layout.dataSet, 0x7FE0, 0x0010);
     return true;
+}
+
+} // namespace
+
+bool scan(const std::uint8_t *data, std::size_t size, Layout &layout, std::string &error)
+{
+    return walk(data, size, 0, layout, error);
+}
+
+bool scanHeader(const std::uint8_t *data, std::size_t size, std::uint64_t fileSize, Layout &layout,
+    std::string &error)
+{
+    return walk(data, size, std::max<std::uint64_t>(fileSize, size), layout, error);
 }
 
 const Element *find(const std::vector<Element> &dataSet, std::uint16_t group, std::uint16_t element)

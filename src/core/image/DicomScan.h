@@ -54,6 +54,14 @@ struct Layout
 // what any picture needs (16 deep, 500000), or whose data set is deflated.
 bool scan(const std::uint8_t *data, std::size_t size, Layout &layout, std::string &error);
 
+// The same walk over the first size bytes of a file of fileSize bytes, stopping at the data
+// set's Pixel Data, whose declared length is checked against the whole file and whose value is
+// neither read nor walked (its span may lie beyond the bytes given; there are no fragments).
+// A walk that runs out of the bytes given fails as a cut file does, and one that ends with them
+// finds no Pixel Data: in either case more of the file may tell otherwise.
+bool scanHeader(const std::uint8_t *data, std::size_t size, std::uint64_t fileSize, Layout &layout,
+    std::string &error);
+
 // The first element of a data set with this tag; null when there is none.
 const Element *find(
     const std::vector<Element> &dataSet, std::uint16_t group, std::uint16_t element);

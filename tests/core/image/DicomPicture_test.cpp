@@ -509,3 +509,89 @@ TEST(DicomFile, BadFilesAreRefusedWithAReasonAndWithoutChatter)
     EXPECT_EQ(error.rfind("not enough memory for a picture of 1000 x 1000 pixels (", 0), 0u)
         << error;
 }
+
+TEST(DicomHeaderOnly, GivesTheHeaderWithoutDecodingThePixels)
+{
+    TempDir dir;
+    const DicomPixels pixels = smooth(16, 12, false);
+    const std::vector<DicomElement> header{dicomText(0x0018, 0x1164, "DS", "0.2\\0.2"),
+        dicomText(0x0018, 0x1110, "DS", "1150"), dicomText(0x0010, 0x0010, "PN", "Doe^Jane")};
+    // A JPEG 2000 stream that is rubbish after its size segment: only decoding finds that out.
+    std::string undecodable = writeDicom(pixels, header, DicomUid::kJpeg2000Lossless);
+    const auto [streamAt, streamLength] = firstFragment(undecodable);
+    undecodable.replace(streamAt + 60, streamLength - 60, std::string(streamLength - 60, '\x5A'));
+    // 300 kB of a private element before the pixels: more than the first bytes read.
+    const std::string large = writeDicom(pixels,
+        {dicomText(0x0009, 0x0010, "LO", "OXEL TEST"),
+            dicomText(0x0009, 0x1001, "OB", std::string(300000, '\x11')), header[0]});
+
+    for (const auto &[name, file] : {std::pair{"explicit", writeDicom(pixels, header)},
+             std::pair{"big endian", writeDicom(pixels, header, DicomUid::kExplicitBig)},
+             std::pair{"undecodable", undecodable}, std::pair{"large header", large}}) {
+        SCOPED_TRACE(name);
+        writeBytes(dir.file("picture"), file);
+        DicomHeader fromPath, fromBytes;
+        std::string error;
+        ASSERT_TRUE(DicomPicture::readHeader(dir.file("picture"), fromPath, error)) << error;
+        ASSERT_TRUE(DicomPicture::readHeader(bytesOf(file), file.size(), fromBytes, error))
+            << error;
+        for (const DicomHeader *h : {&fromPath, &fromBytes}) {
+            EXPECT_EQ(h->width, 40);
+            EXPECT_EQ(h->height, 24);
+            EXPECT_EQ(h->bitsStored, 12);
+            ASSERT_TRUE(h->spacing);
+            EXPECT_DOUBLE_EQ(h->spacing->mmPerPixel(), 0.2);
+        }
+        EXPECT_EQ(fromPath.familyName, name == std::string("large header") ? "" : "Doe");
+    }
+    std::string error;
+    EXPECT_FALSE(open(undecodable, error));
+}
+
+TEST(DicomHeaderOnly, RefusesWhatTheWholeReadRefusesFromTheHeader)
+{
+    TempDir dir;
+    const std::string good = writeDicom(smooth(16, 12, false), {});
+    const std::string compressed =
+        writeDicom(smooth(16, 12, false), {}, DicomUid::kJpeg2000Lossless);
+
+    struct Case
+    {
+        std::string name, file, reason;
+    };
+
+    const std::vector<Case> cases{
+        {"not DICOM", std::string(300, 'x'), "the file is not DICOM"},
+        {"cut in the header", good.substr(0, 300), "more than the file holds"},
+        {"cut in the pixels", good.substr(0, good.size() - 100), "the element (7FE0,0010) claims"},
+        {"short of a frame",
+            writeDicom(smooth(16, 12, false), {dicomWords(0x0028, 0x0010, "US", {25})}),
+            "the pixel data end before the first frame does (1920 of 2000 bytes)"},
+        {"no picture", writeDicom(smooth(16, 12, false), {dicomText(0x7FE0, 0x0010, "", "")}),
+            "the DICOM file holds no picture"},
+        {"too large",
+            writeDicom(smooth(16, 12, false), {dicomWords(0x0028, 0x0011, "US", {40000})},
+                DicomUid::kJpeg2000Lossless),
+            CBitmap::tooLargeText(40000, 24)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeBytes(dir.file("picture.dcm"), c.file);
+        DicomHeader header;
+        std::string error;
+        EXPECT_FALSE(DicomPicture::readHeader(dir.file("picture.dcm"), header, error));
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        error.clear();
+        EXPECT_FALSE(DicomPicture::readHeader(bytesOf(c.file), c.file.size(), header, error));
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    }
+    DicomHeader header;
+    std::string error;
+    EXPECT_FALSE(DicomPicture::readHeader(dir.file("missing.dcm"), header, error));
+    EXPECT_EQ(error, "the file cannot be opened");
+    // The compressed file cut inside its fragments still gives its header: its fragments are
+    // not walked.
+    EXPECT_TRUE(
+        DicomPicture::readHeader(bytesOf(compressed), compressed.size() - 40, header, error))
+        << error;
+}
