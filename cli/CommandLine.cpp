@@ -1,23 +1,39 @@
 #include "cli/CommandLine.h"
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
+#include <new>
+#include <set>
+#include <string_view>
 
+#include <QBuffer>
+#include <QByteArray>
+#include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
-#include <QSize>
+#include <QImage>
+#include <QImageWriter>
 #include <QString>
 
 #include "cli/LandmarkJson.h"
+#include "cli/PictureFacts.h"
 #include "core/evaluation/evaluate.h"
 #include "core/image/CBitmap.h"
+#include "core/image/DicomPicture.h"
+#include "core/image/GreyMapping.h"
 #include "core/model/COxel.h"
 #include "core/model/Messages.h"
 #include "core/records/BinFile.h"
+#include "core/records/SafeFile.h"
 #include "core/records/SystemError.h"
+#include "ui/PictureLoader.h"
 
 namespace CommandLine {
 
@@ -31,16 +47,95 @@ constexpr const char *kUsage = R"(usage:
       refuses the evaluation.
   oxel-cli landmarks PICTURE
       Prints the picture's landmark file as JSON, positions in mm and in pixels.
+  oxel-cli info PICTURE...
+      Prints what each picture's header says, as a JSON array: format and size, and
+      for DICOM the bits, photometric interpretation, transfer syntax, the pixel
+      spacing used and its tag, the focus distance, the patient's name, the date and
+      the windows. The pixels are not decoded.
+  oxel-cli render PICTURE OUT.png [--window CENTER,WIDTH]
+      Writes the 8-bit grey picture as the window shows it after opening, as PNG.
+      --window shows a grey DICOM picture under this linear window instead.
   oxel-cli --help | --version
 
-Messages go to stderr as "Title: text". Exit status: 0 all evaluated, 1 an evaluation was
-refused, 2 usage or file errors.
+Pictures are bitmaps, JPEG, GIF, PNG and DICOM files (recognised by their content).
+Messages go to stderr as "Title: text". Exit status: 0 all done, 1 an evaluation was
+refused, 2 usage or file errors; with several pictures the others are still done and
+the worst status is returned.
 )";
 
 int usageError(const std::string &why)
 {
     std::cerr << "oxel-cli: " << why << "\n\n" << kUsage;
     return kFileError;
+}
+
+// A command's arguments: its options and the operands (the files), in their order.
+struct Arguments
+{
+    std::map<std::string, std::string> options; // a flag's value is empty
+    std::vector<std::string> operands;
+    std::string fault; // why the arguments were refused
+};
+
+// Splits the arguments after the command (args[0]) into the flags and the options with a value
+// that the command knows, and the operands; "--" ends the options. False, with the fault, for
+// any other option and for an option without its value.
+bool splitArguments(const std::vector<std::string> &args, const std::set<std::string> &flags,
+    const std::set<std::string> &valued, Arguments &out)
+{
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            out.operands.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (flags.count(arg) > 0) {
+            out.options[arg];
+        } else if (valued.count(arg) > 0) {
+            if (i + 1 >= args.size()) {
+                out.fault = arg + " needs a value";
+                return false;
+            }
+            out.options[arg] = args[++i];
+        } else {
+            out.fault = "unknown option " + arg;
+            return false;
+        }
+    }
+    return true;
+}
+
+// A window given as "CENTER,WIDTH"; empty when the text is not two finite numbers or the
+// width is narrower than a linear window can be.
+std::optional<RenderWindow> parseWindow(const std::string &text)
+{
+    const std::size_t comma = text.find(',');
+    if (comma == std::string::npos)
+        return std::nullopt;
+    const auto numberOf = [](std::string_view part) -> std::optional<double> {
+        double value = 0;
+        const char *end = part.data() + part.size();
+        const auto [stop, ec] = std::from_chars(part.data(), end, value);
+        if (part.empty() || ec != std::errc() || stop != end || !std::isfinite(value))
+            return std::nullopt;
+        return value;
+    };
+    const std::string_view all(text);
+    const std::optional<double> center = numberOf(all.substr(0, comma));
+    const std::optional<double> width = numberOf(all.substr(comma + 1));
+    if (!center || !width || !GreyMapping::window(*center, *width).window.isUsable())
+        return std::nullopt;
+    return RenderWindow{*center, *width};
+}
+
+bool isPngName(const std::string &path)
+{
+    const std::filesystem::path name = SafeFile::fromUtf8(path);
+    std::string extension = name.extension().string();
+    for (char &c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".png" && name.stem() != "";
 }
 
 int dispatch(const std::vector<std::string> &args)
@@ -58,28 +153,44 @@ int dispatch(const std::vector<std::string> &args)
         return kDone;
     }
     if (command == "evaluate") {
-        bool acceptCupCheck = false;
-        std::vector<std::string> pictures;
-        bool optionsEnded = false;
-        for (std::size_t i = 1; i < args.size(); ++i) {
-            const std::string &arg = args[i];
-            if (!optionsEnded && arg == "--accept-cup-check")
-                acceptCupCheck = true;
-            else if (!optionsEnded && arg == "--")
-                optionsEnded = true;
-            else if (!optionsEnded && arg.size() > 1 && arg[0] == '-')
-                return usageError("unknown option " + arg);
-            else
-                pictures.push_back(arg);
-        }
-        if (pictures.empty())
+        Arguments a;
+        if (!splitArguments(args, {"--accept-cup-check"}, {}, a))
+            return usageError(a.fault);
+        if (a.operands.empty())
             return usageError("evaluate needs at least one picture");
-        return evaluatePictures(pictures, acceptCupCheck);
+        return evaluatePictures(a.operands, a.options.count("--accept-cup-check") > 0);
     }
     if (command == "landmarks") {
         if (args.size() != 2)
             return usageError("landmarks needs exactly one picture");
         return printLandmarks(args[1], std::cout);
+    }
+    if (command == "info") {
+        Arguments a;
+        if (!splitArguments(args, {}, {}, a))
+            return usageError(a.fault);
+        if (a.operands.empty())
+            return usageError("info needs at least one picture");
+        return printInfo(a.operands, std::cout);
+    }
+    if (command == "render") {
+        Arguments a;
+        if (!splitArguments(args, {}, {"--window"}, a))
+            return usageError(a.fault);
+        std::optional<RenderWindow> window;
+        if (const auto given = a.options.find("--window"); given != a.options.end()) {
+            window = parseWindow(given->second);
+            if (!window)
+                return usageError("--window needs CENTER,WIDTH: two numbers, the width at least "
+                                  "1, not "
+                    + given->second);
+        }
+        if (a.operands.size() != 2)
+            return usageError("render needs a picture and the PNG file to write");
+        if (!isPngName(a.operands[1]))
+            return usageError(
+                "render writes PNG: the file to write must end in .png, not " + a.operands[1]);
+        return renderPicture(a.operands[0], a.operands[1], window);
     }
     return usageError("unknown command " + command);
 }
@@ -140,19 +251,32 @@ void tell(const std::string &text, const std::string &title)
 // The picture's size from its header; the pixels are never decoded.
 bool pictureSize(const std::string &picture, std::int16_t &width, std::int16_t &height)
 {
-    QImageReader reader(QString::fromStdString(picture));
-    const QSize size = reader.size();
-    if (!size.isValid()) {
-        tell("load Error: " + reader.errorString().toStdString(), "Error");
+    PictureFacts facts;
+    std::string error;
+    if (!readPictureFacts(picture, facts, error)) {
+        tell("load Error: " + error, "Error");
         return false;
     }
-    if (!CBitmap::isMeasurableSize(size.width(), size.height())) {
-        tell("load Error: " + CBitmap::tooLargeText(size.width(), size.height()), "Error");
-        return false;
-    }
-    width = static_cast<std::int16_t>(size.width());
-    height = static_cast<std::int16_t>(size.height());
+    width = static_cast<std::int16_t>(facts.width);
+    height = static_cast<std::int16_t>(facts.height);
     return true;
+}
+
+// The picture as the window shows it after opening: the pixel buffer's rows, top to bottom,
+// through its colour table.
+QImage shownPicture(const CBitmap &bitmap)
+{
+    QImage image(bitmap.W, bitmap.H, QImage::Format_Grayscale8);
+    if (image.isNull())
+        throw std::bad_alloc();
+    const std::array<std::uint8_t, 256> &table = bitmap.colorTable();
+    for (int y = 0; y < bitmap.H; ++y) {
+        const std::uint8_t *row = bitmap.scanLine(y);
+        std::uint8_t *out = image.scanLine(y);
+        for (int x = 0; x < bitmap.W; ++x)
+            out[x] = table[row[x]];
+    }
+    return image;
 }
 
 // Reads the picture's landmark file into a new measurement, as opening the picture does.
@@ -227,6 +351,73 @@ int evaluatePictures(const std::vector<std::string> &pictures, bool acceptCupChe
     for (const auto &picture : pictures)
         worst = std::max(worst, evaluatePicture(picture));
     return worst;
+}
+
+int printInfo(const std::vector<std::string> &pictures, std::ostream &out)
+{
+    CommandLineMessages messages(false);
+    const ScopedMessages installed(messages);
+    int worst = kDone;
+    std::string json = "[\n";
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        PictureFacts facts;
+        std::string error;
+        if (readPictureFacts(pictures[i], facts, error)) {
+            json += pictureFactsJson(pictures[i], facts, 2);
+        } else {
+            tell("load Error: " + error, "Error");
+            json += pictureErrorJson(pictures[i], error, 2);
+            worst = kFileError;
+        }
+        json += i + 1 < pictures.size() ? ",\n" : "\n";
+    }
+    out << json << "]\n";
+    return out ? worst : kFileError;
+}
+
+int renderPicture(
+    const std::string &picture, const std::string &png, const std::optional<RenderWindow> &window)
+{
+    CommandLineMessages messages(false);
+    const ScopedMessages installed(messages);
+    const auto notGreyDicom = [&picture](const std::string &what) {
+        return usageError(
+            "--window applies only to grey DICOM pictures; " + picture + " is " + what);
+    };
+    // Known before the picture is decoded, when it can be.
+    if (window && std::filesystem::exists(SafeFile::fromUtf8(picture))
+        && !DicomPicture::isDicomFile(picture))
+        return notGreyDicom("not DICOM");
+    std::string error;
+    PictureLoader::Picture opened = PictureLoader::open(QFile::decodeName(picture.c_str()), error);
+    if (!opened.bitmap) {
+        tell("load Error: " + error, "Error");
+        return kFileError;
+    }
+    if (window) {
+        if (!opened.dicom || opened.dicom->isColour())
+            return notGreyDicom(opened.dicom ? "a colour DICOM picture" : "not DICOM");
+        const GreyMapping mapping(
+            *opened.dicom, GreyMapping::window(window->center, window->width));
+        if (!mapping.show(*opened.dicom, *opened.bitmap, error)) {
+            tell("load Error: " + error, "Error");
+            return kFileError;
+        }
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(shownPicture(*opened.bitmap))) {
+        tell("could not write " + png + ": " + writer.errorString().toStdString(), "Oxel Error");
+        return kFileError;
+    }
+    if (!SafeFile::replace(png,
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), error)) {
+        tell("could not write " + png + ": " + error, "Oxel Error");
+        return kFileError;
+    }
+    return kDone;
 }
 
 int printLandmarks(const std::string &picture, std::ostream &out)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,5 +26,24 @@ int evaluatePictures(const std::vector<std::string> &pictures, bool acceptCupChe
 
 // Writes the picture's landmark file as JSON to out.
 int printLandmarks(const std::string &picture, std::ostream &out);
+
+// Writes a JSON array to out with one object per picture, in their order: what its header says
+// (PictureFacts), or, for a picture that cannot be read, the reason, which also goes to stderr
+// as "Error: load Error: <reason>". kFileError when any picture could not be read.
+int printInfo(const std::vector<std::string> &pictures, std::ostream &out);
+
+// A linear window over a DICOM picture's modality values.
+struct RenderWindow
+{
+    double center = 0;
+    double width = 1;
+};
+
+// Writes the picture as an 8-bit grey PNG to png, as the window shows it after opening (the
+// loader's pixel buffer through its colour table) or, for a grey DICOM picture, under the
+// window given. The file is written whole or not at all: a failure names why and leaves
+// whatever was at png before. A window for any other picture is a usage error.
+int renderPicture(
+    const std::string &picture, const std::string &png, const std::optional<RenderWindow> &window);
 
 } // namespace CommandLine

@@ -1,63 +1,13 @@
 #include "cli/LandmarkJson.h"
 
-#include <charconv>
-#include <cmath>
-#include <cstdio>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include "cli/Json.h"
 #include "core/model/COxel.h"
 
 namespace {
-
-// The shortest text that reads back as the same double; JSON has no NaN or infinity.
-std::string number(double value)
-{
-    if (!std::isfinite(value))
-        return "null";
-    char buffer[32];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return ec == std::errc() ? std::string(buffer, end) : std::string("null");
-}
-
-std::string quoted(const std::string &text)
-{
-    std::string out = "\"";
-    for (const unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                out += escaped;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
-
-std::string boolean(bool value)
-{
-    return value ? "true" : "false";
-}
 
 class Positions
 {
@@ -66,10 +16,13 @@ public:
 
     std::string mm(double x, double y) const
     {
-        return "[" + number(oxel.WorldX(x)) + ", " + number(oxel.WorldY(y)) + "]";
+        return "[" + Json::number(oxel.WorldX(x)) + ", " + Json::number(oxel.WorldY(y)) + "]";
     }
 
-    static std::string px(double x, double y) { return "[" + number(x) + ", " + number(y) + "]"; }
+    static std::string px(double x, double y)
+    {
+        return "[" + Json::number(x) + ", " + Json::number(y) + "]";
+    }
 
     std::string both(double x, double y) const
     {
@@ -98,25 +51,26 @@ std::string landmarkJson(
     const Positions pos(oxel);
     const CPatient &p = oxel.Patient;
     std::string out = "{\n";
-    out += "  \"picture\": " + quoted(picture) + ",\n";
-    out += "  \"landmarkFile\": " + quoted(landmarkFile) + ",\n";
+    out += "  \"picture\": " + Json::quoted(picture) + ",\n";
+    out += "  \"landmarkFile\": " + Json::quoted(landmarkFile) + ",\n";
     out += "  \"picturePx\": [" + std::to_string(oxel.WPixel) + ", " + std::to_string(oxel.HPixel)
         + "],\n";
-    out += "  \"scale\": {\"pixelsPerMm\": " + number(oxel.ScaleFactor)
-        + ", \"pictureWidthMm\": " + number(oxel.WorldWidth()) + "},\n";
-    out += "  \"date\": " + quoted(oxel.Datum) + ",\n";
-    out += "  \"patient\": {\"Famname\": " + quoted(p.Famname)
-        + ", \"Vorname\": " + quoted(p.Vorname) + ", \"Code\": " + quoted(p.Code)
-        + ", \"Typ\": " + std::to_string(p.Typ) + ", \"SLFlag\": " + boolean(p.SLFlag)
-        + ", \"HeadTR\": " + number(p.HeadTR) + ", \"CupTR\": " + number(p.CupTR)
-        + ", \"FocH\": " + number(p.FocH) + ", \"DatFile\": " + quoted(p.DatFile) + "},\n";
+    out += "  \"scale\": {\"pixelsPerMm\": " + Json::number(oxel.ScaleFactor)
+        + ", \"pictureWidthMm\": " + Json::number(oxel.WorldWidth()) + "},\n";
+    out += "  \"date\": " + Json::quoted(oxel.Datum) + ",\n";
+    out += "  \"patient\": {\"Famname\": " + Json::quoted(p.Famname)
+        + ", \"Vorname\": " + Json::quoted(p.Vorname) + ", \"Code\": " + Json::quoted(p.Code)
+        + ", \"Typ\": " + std::to_string(p.Typ) + ", \"SLFlag\": " + Json::boolean(p.SLFlag)
+        + ", \"HeadTR\": " + Json::number(p.HeadTR) + ", \"CupTR\": " + Json::number(p.CupTR)
+        + ", \"FocH\": " + Json::number(p.FocH) + ", \"DatFile\": " + Json::quoted(p.DatFile)
+        + "},\n";
 
     const auto lines = oxel.lines();
     out += "  \"lines\": [\n";
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const CLine &line = *lines[i];
-        out += "    {\"name\": " + quoted(COxel::kLineNames[i])
-            + ", \"valid\": " + boolean(line.Valid) + ", \"P0\": " + pos.both(line.P0.x, line.P0.y)
+        out += "    {\"name\": " + Json::quoted(COxel::kLineNames[i]) + ", \"valid\": "
+            + Json::boolean(line.Valid) + ", \"P0\": " + pos.both(line.P0.x, line.P0.y)
             + ", \"P1\": " + pos.both(line.P1.x, line.P1.y) + "}";
         out += i + 1 < lines.size() ? ",\n" : "\n";
     }
@@ -125,16 +79,17 @@ std::string landmarkJson(
     out += "  \"landmarks\": {\n";
     for (const auto &[name, circle] :
         {std::pair{"Head", &oxel.Head}, std::pair{"Cup", &oxel.Cup}}) {
-        out += "    " + quoted(name) + ": {\"valid\": " + boolean(circle->Valid)
+        out += "    " + Json::quoted(name) + ": {\"valid\": " + Json::boolean(circle->Valid)
             + ", \"points\": " + pos.list(circle->points);
         if (circle->Valid)
-            out += ", \"centre\": " + pos.both(circle->M.x, circle->M.y) + ", \"radius\": {\"mm\": "
-                + number(oxel.WorldX(circle->r)) + ", \"px\": " + number(circle->r) + "}";
+            out += ", \"centre\": " + pos.both(circle->M.x, circle->M.y)
+                + ", \"radius\": {\"mm\": " + Json::number(oxel.WorldX(circle->r))
+                + ", \"px\": " + Json::number(circle->r) + "}";
         out += "},\n";
     }
     const CEllipse &rim = oxel.Rim;
-    out +=
-        "    \"Rim\": {\"valid\": " + boolean(rim.Valid) + ", \"points\": " + pos.list(rim.points);
+    out += "    \"Rim\": {\"valid\": " + Json::boolean(rim.Valid)
+        + ", \"points\": " + pos.list(rim.points);
     if (rim.Valid)
         out += ", \"centre\": " + pos.both(rim.M0.x, rim.M0.y) + ", \"axisEnds\": ["
             + pos.both(rim.M1.x, rim.M1.y) + ", " + pos.both(rim.M2.x, rim.M2.y) + ", "

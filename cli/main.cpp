@@ -1,4 +1,5 @@
-// oxel-cli: the evaluation and the landmark files without a window.
+// oxel-cli: the evaluation, the landmark files and the pictures without a window (the usage
+// text is CommandLine's).
 
 #include <string>
 #include <vector>

@@ -8,11 +8,15 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include <QImage>
+#include <QString>
+
 #include <gtest/gtest.h>
 
 #include "core/model/COxel.h"
 #include "core/records/BinFile.h"
 #include "support/BmpFile.h"
+#include "support/DicomWriter.h"
 #include "support/LeftHip.h"
 #include "support/TempDir.h"
 
@@ -258,4 +262,165 @@ TEST_F(CommandLine, LandmarksAsJsonInMillimetresAndPixels)
              "\"Cup\": {\"valid\": false, \"points\": {\"mm\": [], \"px\": []}}",
              "\"Rim\": {\"valid\": true"})
         EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+}
+
+namespace {
+
+bool has(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// The grey level of every pixel of an 8-bit grey PNG, the top row first; empty when the file is
+// no such picture.
+std::vector<int> pngGreys(const std::string &path, int width, int height)
+{
+    const QImage image(QString::fromStdString(path), "PNG");
+    if (image.format() != QImage::Format_Grayscale8 || image.width() != width
+        || image.height() != height)
+        return {};
+    std::vector<int> greys;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            greys.push_back(image.constScanLine(y)[x]);
+    return greys;
+}
+
+// A 12-bit DX of 3 x 2 pixels whose header window is 2048/4096.
+std::string twelveBitDicom()
+{
+    DicomPixels pixels;
+    pixels.width = 3, pixels.height = 2, pixels.bitsStored = 12;
+    pixels.values = {0, 1000, 1250, 1600, 3000, 4095};
+    return writeDicom(
+        pixels, {dicomText(0x0028, 0x1050, "DS", "2048"), dicomText(0x0028, 0x1051, "DS", "4096")});
+}
+
+} // namespace
+
+TEST_F(CommandLine, InfoTellsTheDicomHeaderAndTheSizeOfOtherPictures)
+{
+    DicomPixels pixels;
+    pixels.width = 40, pixels.height = 32, pixels.bitsStored = 12;
+    for (int i = 0; i < 40 * 32; ++i)
+        pixels.values.push_back(1000 + i);
+    // A file name that is not UTF-8, as a Latin-1 system writes it.
+    const std::string dicom = dir.file("h\xFC"
+                                       "fte");
+    writeBytes(dicom,
+        writeDicom(pixels,
+            {dicomText(0x0008, 0x0005, "CS", "ISO_IR 100"),
+                dicomText(0x0010, 0x0010, "PN", "M\xFCller\"^Anna"),
+                dicomText(0x0008, 0x0022, "DA", "20240312"),
+                dicomText(0x0018, 0x1164, "DS", "0.172\\0.172"),
+                dicomText(0x0018, 0x1110, "DS", "1150"),
+                dicomText(0x0028, 0x1050, "DS", "2048\\3000"),
+                dicomText(0x0028, 0x1051, "DS", "1000\\500"),
+                dicomText(0x0028, 0x1055, "LO", "SOFT\\BONE"),
+                dicomText(0x0028, 0x1056, "CS", "SIGMOID")},
+            DicomUid::kJpeg2000Lossless));
+    ASSERT_TRUE(writeGreyBmp(dir.file("hip.bmp"), 30, 20));
+
+    const Outcome r = run({"info", dicom, dir.file("hip.bmp"), dir.file("absent.png")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err.rfind("Error: load Error: ", 0), 0u) << r.err;
+    for (const std::string &part : {"[\n  {\n    \"picture\": \""
+                 + dir.file("h\xEF\xBF\xBD"
+                            "fte")
+                 + "\",\n",
+             std::string("\"format\": \"dicom\",\n    \"picturePx\": [40, 32],\n    \"frames\": 1"),
+             std::string("\"bitsStored\": 12"), std::string("\"signed\": false"),
+             std::string("\"photometricInterpretation\": \"MONOCHROME2\""),
+             std::string("\"transferSyntax\": {\"uid\": \"1.2.840.10008.1.2.4.90\", \"name\": "
+                         "\"JPEG 2000 (Lossless Only)\"}"),
+             std::string("\"spacing\": {\"mmPerPixel\": 0.172, \"rowMm\": 0.172, \"columnMm\": "
+                         "0.172, \"tag\": \"Imager Pixel Spacing (0018,1164)\"}"),
+             std::string("\"focusDistanceMm\": 1150"),
+             std::string("\"patient\": {\"familyName\": \"M\xC3\xBCller\\\"\", \"givenName\": "
+                         "\"Anna\"}"),
+             std::string("\"date\": \"20240312\""),
+             std::string("\"windows\": [{\"center\": 2048, \"width\": 1000, \"function\": "
+                         "\"SIGMOID\", \"explanation\": \"SOFT\"}, {\"center\": 3000, \"width\": "
+                         "500, \"function\": \"SIGMOID\", \"explanation\": \"BONE\"}]"),
+             "\"picture\": \"" + dir.file("hip.bmp")
+                 + "\",\n    \"format\": \"bmp\",\n    \"picturePx\": [30, 20]\n  },",
+             "\"picture\": \"" + dir.file("absent.png") + "\",\n    \"error\": \""})
+        EXPECT_TRUE(has(r.out, part)) << part << "\n" << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - 6), "  }\n]\n");
+}
+
+TEST_F(CommandLine, RenderWritesTheGreyLevelsTheWindowShows)
+{
+    const auto greyAt = [](int x, int y) { return (7 * x + 13 * y) % 256; };
+    ASSERT_TRUE(writeBmp(dir.file("ramp.bmp"), 30, 20, greyAt));
+    writeBytes(dir.file("ramp.png"), "an older picture");
+    const Outcome r = run({"render", dir.file("ramp.bmp"), dir.file("ramp.png")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<int> expected;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 30; ++x)
+            expected.push_back(greyAt(x, y));
+    EXPECT_EQ(pngGreys(dir.file("ramp.png"), 30, 20), expected);
+
+    // Linear window: ((x - (c - 0.5)) / (w - 1) + 0.5) x 255, 0 and 255 beyond its ends.
+    writeBytes(dir.file("dx"), twelveBitDicom());
+    EXPECT_EQ(run({"render", dir.file("dx"), dir.file("header.png")}).status, 0);
+    EXPECT_EQ(pngGreys(dir.file("header.png"), 3, 2), (std::vector<int>{0, 62, 78, 100, 187, 255}));
+    EXPECT_EQ(
+        run({"render", "--window", "1500,1000", dir.file("dx"), dir.file("given.png")}).status, 0);
+    EXPECT_EQ(pngGreys(dir.file("given.png"), 3, 2), (std::vector<int>{0, 0, 64, 153, 255, 255}));
+}
+
+TEST_F(CommandLine, RenderRefusesWhatItCannotDoAndLeavesNoFile)
+{
+    ASSERT_TRUE(writeGreyBmp(dir.file("hip.bmp"), 30, 20));
+    writeBytes(dir.file("dx"), twelveBitDicom());
+    const std::string out = dir.file("out.png");
+
+    struct Case
+    {
+        std::vector<std::string> args;
+        std::string message;
+    };
+
+    const std::vector<Case> cases{
+        {{"info"}, "oxel-cli: info needs at least one picture\n"},
+        {{"render", dir.file("hip.bmp")}, "render needs a picture and the PNG file to write"},
+        {{"render", dir.file("hip.bmp"), dir.file("out.jpg")}, "must end in .png, not "},
+        {{"render", dir.file("dx"), out, "--window"}, "--window needs a value"},
+        {{"render", dir.file("dx"), out, "--window", "1500"}, "--window needs CENTER,WIDTH"},
+        {{"render", dir.file("dx"), out, "--window", "1500,0.5"}, "not 1500,0.5"},
+        {{"render", dir.file("hip.bmp"), out, "--window", "100,50"},
+            "oxel-cli: --window applies only to grey DICOM pictures; " + dir.file("hip.bmp")
+                + " is not DICOM\n"},
+        {{"render", dir.file("absent.bmp"), out}, "Error: load Error: "},
+        {{"render", dir.file("hip.bmp"), dir.file("gone/out.png")},
+            "Oxel Error: could not write " + dir.file("gone/out.png") + ": "},
+    };
+    for (const Case &c : cases) {
+        const Outcome r = run(c.args);
+        EXPECT_EQ(r.status, 2) << c.args.back();
+        EXPECT_TRUE(has(r.err, c.message)) << r.err;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4)
+        << "only the two pictures and the program's output are there";
+}
+
+TEST_F(CommandLine, EvaluateTakesADicomPicturesSizeFromItsHeader)
+{
+    DicomPixels pixels;
+    pixels.width = 2000, pixels.height = 1600, pixels.bitsAllocated = 8, pixels.bitsStored = 8;
+    pixels.values.assign(2000 * 1600, 100);
+    const std::string picture = dir.file("hip.dcm");
+    writeBytes(picture, writeDicom(pixels, {}));
+    std::string error;
+    ASSERT_TRUE(
+        BinFile::write(BinFile::landmarkPath(picture), leftHip(dir.file("patient")), &error))
+        << error;
+    const Outcome r = run({"evaluate", picture});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lineCount(resultFile()), 13);
+    const Outcome json = run({"landmarks", picture});
+    EXPECT_TRUE(has(json.out, "\"picturePx\": [2000, 1600]")) << json.out;
+    EXPECT_TRUE(has(json.out, "\"P0\": {\"mm\": [80, 80], \"px\": [400, 1200]}")) << json.out;
 }
