@@ -42,7 +42,7 @@ TSAN_TESTS := ^(PixelBuffer|Sharpening|Box|LargeBox|PictureOpens|PictureRefused)
 # is made without address randomisation where the system allows it (setarch comes with Debian).
 NO_ASLR = $(shell setarch $$(uname -m) -R true 2>/dev/null && echo setarch $$(uname -m) -R)
 
-.PHONY: all deps configure build test sanitize tsan run fuzz clean format format-check
+.PHONY: all deps configure build test sanitize tsan run run-dicom fuzz clean format format-check
 
 all: build
 
@@ -95,11 +95,17 @@ fuzz: deps
 
 # Starts the desktop program on the demo radiograph, copied into the build tree so that the
 # repository is never written to. A copy that is already there is kept with whatever was done
-# to it; delete $(BUILD_DIR)/demo to start afresh.
+# to it; delete $(BUILD_DIR)/demo to start afresh. PICTURE names another picture of demo/:
+# `make run-dicom` opens the same radiograph as a DICOM DX, whose header gives the scale, the
+# focus distance and the patient (it has no landmark file).
+PICTURE ?= hip-demo.jpg
 run: build
 	mkdir -p $(BUILD_DIR)/demo
 	cp -n demo/* $(BUILD_DIR)/demo/
-	cd $(BUILD_DIR)/demo && ../app/oxel --fit hip-demo.jpg
+	cd $(BUILD_DIR)/demo && ../app/oxel --fit $(PICTURE)
+
+run-dicom:
+	$(MAKE) run PICTURE=hip-demo-dx.dcm
 
 # The C++ sources of the project, wherever the tree was cloned.
 SOURCES = $(shell find app bench cli src tests tools -name '*.cpp' -o -name '*.h')

@@ -28,6 +28,10 @@ constexpr double kCement = 0.055; // radio-opaque bone cement
 constexpr double kMetal = 0.6; // cobalt-chromium and steel: nothing gets through
 constexpr double kMantleMm = 1.5; // cement between the cup and the bone
 
+// The film's characteristic curve: grey kFilmBase + kFilmRange / (1 + exp(-kFilmSlope (a -
+// kFilmMiddle))) of the attenuation a along the ray.
+constexpr double kFilmBase = 8, kFilmRange = 247, kFilmSlope = 3.0, kFilmMiddle = 1.35;
+
 // A field of floats over the picture.
 class Field
 {
@@ -356,9 +360,16 @@ double plateBone(double depthMm, double thickness, double texture, double variat
     return 0.2 * ridge * (1 + 0.1 * variation) + thickness * inner * (1 + 0.1 * texture);
 }
 
-} // namespace
+// The film's or the detector's exposure before its response: the attenuation along each ray,
+// blurred by the focal spot, and the two noise fields the response adds.
+struct Exposure
+{
+    Field attenuation;
+    Field coarse;
+    Field grain;
+};
 
-QImage render(const Scene &scene, std::uint32_t seed)
+Exposure expose(const Scene &scene, std::uint32_t seed)
 {
     const int w = scene.p.widthPx, h = scene.p.heightPx;
     const double magnification = scene.focus.z / (scene.focus.z - scene.cupCentre.z);
@@ -697,22 +708,62 @@ QImage render(const Scene &scene, std::uint32_t seed)
     // Unsharpness of the focal spot and of the scanner.
     blur(attenuation, 1.3);
 
-    // Film response with the heel effect (the anode side a little weaker), then grain.
-    const Field grain = noiseField(w, h, 0.7, random);
+    Field grain = noiseField(w, h, 0.7, random);
+    return {std::move(attenuation), std::move(coarse), std::move(grain)};
+}
+
+// The heel effect: the anode side of the beam a little weaker.
+double heel(int y, int h)
+{
+    return 1.0 + 0.05 * (double(y) / h - 0.5);
+}
+
+} // namespace
+
+QImage render(const Scene &scene, std::uint32_t seed)
+{
+    const int w = scene.p.widthPx, h = scene.p.heightPx;
+    const Exposure e = expose(scene, seed);
     QImage picture(w, h, QImage::Format_Grayscale8);
     for (int y = 0; y < h; ++y) {
         uchar *row = picture.scanLine(y);
-        const double heel = 1.0 + 0.05 * (double(y) / h - 0.5);
         for (int x = 0; x < w; ++x) {
-            const double a = attenuation.at(x, y) * heel;
+            const double a = e.attenuation.at(x, y) * heel(y, h);
             // The film's characteristic curve: an S from the clear base to full blackening,
             // printed as a positive.
-            const double grey = 8 + 247 / (1 + std::exp(-3.0 * (a - 1.35)));
-            const double noisy = grey + 3.0 * grain.at(x, y) + 1.5 * coarse.at(x, y);
+            const double grey =
+                kFilmBase + kFilmRange / (1 + std::exp(-kFilmSlope * (a - kFilmMiddle)));
+            const double noisy = grey + 3.0 * e.grain.at(x, y) + 1.5 * e.coarse.at(x, y);
             row[x] = uchar(std::clamp(std::lround(noisy), 0L, 255L));
         }
     }
     return picture;
+}
+
+std::vector<std::uint16_t> renderDetector(const Scene &scene, std::uint32_t seed)
+{
+    const int w = scene.p.widthPx, h = scene.p.heightPx;
+    const Exposure e = expose(scene, seed);
+    const int largest = (1 << kDetectorBits) - 1;
+    std::vector<std::uint16_t> values(std::size_t(w) * std::size_t(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const double a = e.attenuation.at(x, y) * heel(y, h);
+            // The film's grain, as large against the film's slope at its middle.
+            const double noise = (3.0 * e.grain.at(x, y) + 1.5 * e.coarse.at(x, y))
+                * kDetectorPerAttenuation / (kFilmRange * kFilmSlope / 4);
+            values[std::size_t(y) * std::size_t(w) + std::size_t(x)] = std::uint16_t(
+                std::clamp(std::lround(kDetectorPerAttenuation * a + noise), 0L, long(largest)));
+        }
+    return values;
+}
+
+DetectorWindow filmWindow()
+{
+    // The VOI sigmoid, 255 / (1 + exp(-4 (x - c) / w)), is the film's curve (without its base)
+    // when c = kDetectorPerAttenuation x kFilmMiddle and 4 / w = kFilmSlope /
+    // kDetectorPerAttenuation.
+    return {kDetectorPerAttenuation * kFilmMiddle, 4 * kDetectorPerAttenuation / kFilmSlope};
 }
 
 } // namespace PhantomPicture

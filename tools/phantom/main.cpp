@@ -14,6 +14,7 @@
 #include "core/model/COxel.h"
 #include "core/records/BinFile.h"
 #include "tools/phantom/Phantom.h"
+#include "tools/phantom/PhantomDicom.h"
 #include "tools/phantom/PhantomPicture.h"
 
 namespace {
@@ -22,9 +23,11 @@ constexpr const char *kUsage = R"(usage:
   oxel-phantom OUTPUT_PICTURE [--side left|right] [--inclination DEG] [--anteversion DEG]
                [--focus MM] [--seed N] [--datfile PATH]
 
-Writes the picture (its format from the extension, e.g. .jpg), its landmark file (the
-picture's path with .bin) with the grid confirmed and head, cup and rim fitted, and the
-true values (the picture's path with .truth.txt). The fictitious patient's result file is
+Writes the picture (its format from the extension, e.g. .jpg; .dcm writes a DICOM DX of
+12 bits, JPEG 2000 lossless, with the detector's pixel spacing, the focus distance, the
+patient and the date in its header), its landmark file (the picture's path with .bin)
+with the grid confirmed and head, cup and rim fitted, and the true values (the picture's
+path with .truth.txt). The fictitious patient's result file is
 PATH.dat; without --datfile, PATH is the picture's path without its extension.
 Defaults: left hip, inclination 45, anteversion 15, focus 1100 mm, seed 1.
 )";
@@ -54,6 +57,12 @@ std::string withoutExtension(const std::string &path)
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return path;
     return path.substr(0, dot);
+}
+
+bool isDicomName(const std::string &path)
+{
+    const std::size_t dot = path.find_last_of('.');
+    return dot != std::string::npos && path.substr(dot) == ".dcm";
 }
 
 std::string text(double v)
@@ -176,15 +185,22 @@ int main(int argc, char *argv[])
     patient.DatFile = datFile;
     oxel.Datum = "20240312";
 
-    const QImage image = PhantomPicture::render(scene, seedValue);
-    QImageWriter writer(QString::fromStdString(picture));
-    writer.setQuality(88);
-    if (!writer.write(image)) {
-        std::cerr << "oxel-phantom: cannot write " << picture << ": "
-                  << writer.errorString().toStdString() << "\n";
-        return 1;
-    }
     std::string error;
+    if (isDicomName(picture)) {
+        if (!PhantomDicom::write(picture, scene, seedValue, patient, oxel.Datum, error)) {
+            std::cerr << "oxel-phantom: cannot write " << picture << ": " << error << "\n";
+            return 1;
+        }
+    } else {
+        const QImage image = PhantomPicture::render(scene, seedValue);
+        QImageWriter writer(QString::fromStdString(picture));
+        writer.setQuality(88);
+        if (!writer.write(image)) {
+            std::cerr << "oxel-phantom: cannot write " << picture << ": "
+                      << writer.errorString().toStdString() << "\n";
+            return 1;
+        }
+    }
     const std::string landmarks = BinFile::landmarkPath(picture);
     if (!BinFile::write(landmarks, oxel, &error)) {
         std::cerr << "oxel-phantom: cannot write " << landmarks << ": " << error << "\n";
