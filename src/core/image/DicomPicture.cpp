@@ -126,6 +126,14 @@ bool findStream(const std::uint8_t *data, const DicomScan::Layout &layout, const
     if (!DicomScan::readCodestream(
             stream.bytes, stream.span, layout.transferSyntaxUid, code, error))
         return false;
+    // The library's JPEG decoder waits for more data at the end of a stream that is cut short,
+    // and keeps what it allocated for the picture when it is then given up; a stream that is
+    // whole ends with its end marker.
+    if ((coding == DicomScan::Coding::Jpeg || coding == DicomScan::Coding::JpegLs)
+        && !DicomScan::endsAsJpeg(stream.bytes, stream.span)) {
+        error = "the JPEG stream is cut short: it does not end with its end marker (FFD9)";
+        return false;
+    }
     if (coding == DicomScan::Coding::Rle) {
         const int segments = head.samplesPerPixel * head.bitsAllocated / 8;
         if (code.components == segments)

@@ -130,6 +130,16 @@ private:
 
     bool sequence(std::size_t &at, std::size_t end, bool undefined, bool explicitVr, int depth,
         Element &owner);
+
+    // Adds the element to its data set, unless it follows the Pixel Data at the top level.
+    void take(Element &&e, bool topLevel, bool pixelData, std::vector<Element> &out)
+    {
+        if (topLevel && pastPixelData)
+            return;
+        pastPixelData = pastPixelData || pixelData;
+        out.push_back(std::move(e));
+    }
+
     bool fragments(std::size_t &at, std::size_t end);
 
     const std::uint8_t *data;
@@ -139,6 +149,7 @@ private:
     std::string &error;
     std::size_t elements = 0;
     std::uint64_t headerOnlyOf = 0; // the file's size when the walk stops at the Pixel Data
+    bool pastPixelData = false; // the data set's Pixel Data has been taken
 };
 
 bool Walker::meta(std::size_t &at)
@@ -224,7 +235,8 @@ bool Walker::dataSet(std::size_t &at, std::size_t end, bool explicitVr, int dept
             length = u32(at + 4);
         }
         at += header;
-        const bool pixelData = topLevel && e.group == 0x7FE0 && e.element == 0x0010;
+        const bool pixelData =
+            topLevel && !pastPixelData && e.group == 0x7FE0 && e.element == 0x0010;
         const bool unknown = e.hasVr("UN");
         if (pixelData && headerOnlyOf > 0) {
             if (length == kUndefinedLength) {
@@ -251,7 +263,7 @@ bool Walker::dataSet(std::size_t &at, std::size_t end, bool explicitVr, int dept
                 // An unknown value of undefined length is a sequence in implicit VR.
                 return false;
             }
-            out.push_back(std::move(e));
+            take(std::move(e), topLevel, pixelData, out);
             continue;
         }
         if (length > end - at)
@@ -267,7 +279,7 @@ bool Walker::dataSet(std::size_t &at, std::size_t end, bool explicitVr, int dept
         } else {
             e.value = {at, length};
         }
-        out.push_back(std::move(e));
+        take(std::move(e), topLevel, pixelData, out);
         at += length;
     }
     if (inItem)
@@ -354,15 +366,6 @@ std::uint32_t le32(const std::uint8_t *p)
 {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8
         | static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-bool endsAsJpeg(const std::uint8_t *data, const Span &fragment)
-{
-    std::size_t end = fragment.offset + fragment.length;
-    // A fragment has an even length; an odd stream is padded with one byte.
-    if (fragment.length >= 3 && data[end - 1] != 0xD9)
-        --end;
-    return end - fragment.offset >= 2 && data[end - 2] == 0xFF && data[end - 1] == 0xD9;
 }
 
 // JPEG and JPEG-LS share the marker structure. The decoder stops the program on any warning
@@ -609,6 +612,15 @@ const Element *find(const std::vector<Element> &dataSet, std::uint16_t group, st
         if (e.group == group && e.element == element)
             return &e;
     return nullptr;
+}
+
+bool endsAsJpeg(const std::uint8_t *data, const Span &stream)
+{
+    std::size_t end = stream.offset + stream.length;
+    // A fragment has an even length; an odd stream is padded with one byte.
+    if (stream.length >= 3 && data[end - 1] != 0xD9)
+        --end;
+    return end - stream.offset >= 2 && data[end - 2] == 0xFF && data[end - 1] == 0xD9;
 }
 
 bool isDecodable(const std::string &transferSyntaxUid)

@@ -44,7 +44,10 @@ struct Layout
     bool encapsulated = false; // the pixel data are compressed, in fragments
     const Element *pixelData = nullptr; // Pixel Data (7FE0,0010) of the data set, if any
     std::vector<Span> fragments; // when encapsulated: the Basic Offset Table, then each fragment
-    std::vector<Element> dataSet; // the top-level elements, in the file's order
+    // The top-level elements up to the Pixel Data, in the file's order. Those after it (the
+    // standard puts nothing there but padding and signatures) are walked and checked, but not
+    // taken: the header read alone, which stops at the Pixel Data, sees the same header.
+    std::vector<Element> dataSet;
 };
 
 // Walks every element of the file, those nested in sequences included, and checks that each
@@ -92,6 +95,10 @@ Coding codingOf(const std::string &transferSyntaxUid);
 // when no fragment holds data.
 std::vector<Span> firstFrameFragments(
     const std::uint8_t *data, const Layout &layout, int frameCount);
+
+// Whether the bytes of the span end as a JPEG or JPEG-LS stream does, with its end marker
+// (FFD9), after which one byte may pad the stream to the even length of a fragment.
+bool endsAsJpeg(const std::uint8_t *data, const Span &stream);
 
 // The picture a compressed stream announces in its own header.
 struct Codestream

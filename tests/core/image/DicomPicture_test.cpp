@@ -454,6 +454,10 @@ TEST(DicomFile, BadFilesAreRefusedWithAReasonAndWithoutChatter)
     std::string progressive = writeDicom(smooth(8, 8, false), {}, DicomUid::kJpegBaseline);
     const std::size_t frame = progressive.find(std::string("\xFF\xC0", 2));
     progressive[frame + 1] = '\xC2';
+    // A lossless JPEG stream whose last bytes, its end marker among them, are gone.
+    std::string cutJpeg = writeDicom(smooth(16, 12, false), {}, DicomUid::kJpegLossless);
+    const auto [jpegAt, jpegLength] = firstFragment(cutJpeg);
+    cutJpeg.replace(jpegAt + jpegLength - 6, 6, std::string(6, '\0'));
     std::string damagedRle = writeDicom(smooth(8, 8, false), {}, DicomUid::kRle);
     const auto [rleAt, rleLength] = firstFragment(damagedRle);
     // After its 64-byte header, runs that add nothing: the segment never fills.
@@ -485,6 +489,8 @@ TEST(DicomFile, BadFilesAreRefusedWithAReasonAndWithoutChatter)
             "the header gives no picture size"},
         {"a progressive JPEG", progressive, "the JPEG stream has a marker (FFC2) that is not read"},
         {"damaged RLE", damagedRle, "the RLE data are damaged (segment 1)"},
+        {"a JPEG stream cut short", cutJpeg,
+            "the JPEG stream is cut short: it does not end with its end marker (FFD9)"},
         {"32-bit pixels",
             writeDicom(smooth(16, 12, false), {dicomWords(0x0028, 0x0100, "US", {32})}),
             "pixels of 32 bits are not read"},
@@ -594,4 +600,19 @@ TEST(DicomHeaderOnly, RefusesWhatTheWholeReadRefusesFromTheHeader)
     EXPECT_TRUE(
         DicomPicture::readHeader(bytesOf(compressed), compressed.size() - 40, header, error))
         << error;
+}
+
+TEST(DicomHeaderOnly, TheHeaderEndsAtThePixelData)
+{
+    // The picture's width stands only after the pixels: no header the reader takes, read whole
+    // or alone.
+    const std::string file = writeDicom(smooth(16, 12, false), {dicomText(0x0028, 0x0011, "", "")})
+        + std::string("\x28\x00\x11\x00US\x02\x00\x28\x00", 10);
+    std::string error;
+    EXPECT_FALSE(open(file, error));
+    EXPECT_EQ(error, "the header gives no picture size (Rows and Columns)");
+    DicomHeader header;
+    error.clear();
+    EXPECT_FALSE(DicomPicture::readHeader(bytesOf(file), file.size(), header, error));
+    EXPECT_EQ(error, "the header gives no picture size (Rows and Columns)");
 }
