@@ -385,7 +385,8 @@ int renderPicture(
             "--window applies only to grey DICOM pictures; " + picture + " is " + what);
     };
     // Known before the picture is decoded, when it can be.
-    if (window && std::filesystem::exists(SafeFile::fromUtf8(picture))
+    std::error_code ec;
+    if (window && std::filesystem::is_regular_file(SafeFile::fromUtf8(picture), ec)
         && !DicomPicture::isDicomFile(picture))
         return notGreyDicom("not DICOM");
     std::string error;
