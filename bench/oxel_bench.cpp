@@ -8,7 +8,9 @@
 //
 // With --anchors it also times the window's side: repaints of a 1600 x 1000 view of
 // radiograph-8192x6144.bmp at zoom 0.25, 1, 4 and 8, a colour change, and opening
-// grey-4096x4096.jpg, colour-4096x4096.jpg, grey8-4096x4096.bmp and grey-4096x4096.gif.
+// grey-4096x4096.jpg, colour-4096x4096.jpg, grey8-4096x4096.bmp and grey-4096x4096.gif, and
+// the DICOM radiographs dx-raw16-3000x3000.dcm and dx-j2k-3000x3000.dcm (16-bit, uncompressed
+// and JPEG 2000 lossless) against the decoding library's own read of them.
 
 #include <algorithm>
 #include <chrono>
@@ -28,6 +30,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "DicomAnchors.h"
 #include "SyntheticRadiograph.h"
 #include "Timing.h"
 #include "ViewAnchors.h"
@@ -255,8 +258,8 @@ int main(int argc, char **argv)
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
         QApplication app(argc, argv);
         if (write)
-            return writeAnchors(argv[2]) | writeViewAnchors(argv[2]);
-        return runAnchors(argv[2]) | runViewAnchors(argv[2]);
+            return writeAnchors(argv[2]) | writeViewAnchors(argv[2]) | writeDicomAnchors(argv[2]);
+        return runAnchors(argv[2]) | runViewAnchors(argv[2]) | runDicomAnchors(argv[2]);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
