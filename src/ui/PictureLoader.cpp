@@ -423,14 +423,15 @@ std::unique_ptr<CBitmap> decodeOrExplain(
     }
 }
 
-// The header's own grey mapping of a DICOM picture, into a new pixel buffer.
-Picture showDicom(std::unique_ptr<DicomPicture> dicom, std::string &error)
+// The header's own grey mapping of a DICOM picture, into the pixel buffer given (a new one,
+// perhaps with its pages reserved).
+Picture showDicom(
+    std::unique_ptr<DicomPicture> dicom, std::unique_ptr<CBitmap> bitmap, std::string &error)
 {
     Picture picture;
     if (!dicom)
         return picture;
     picture.window = GreyMapping::defaultChoice(*dicom);
-    auto bitmap = std::make_unique<CBitmap>();
     if (!GreyMapping(*dicom, picture.window).show(*dicom, *bitmap, error))
         return picture;
     picture.bitmap = std::move(bitmap);
@@ -443,8 +444,11 @@ Picture showDicom(std::unique_ptr<DicomPicture> dicom, std::string &error)
 Picture open(const QString &path, std::string &error)
 {
     const std::string file = QFile::encodeName(path).toStdString();
+    // Unlike Qt's decoders, the DICOM reader fills its buffers on both cores itself; putting
+    // the grey buffer's pages in place on the other core meanwhile only slows it.
     if (DicomPicture::isDicomFile(file))
-        return showDicom(DicomPicture::read(file, error, availableMemory()), error);
+        return showDicom(
+            DicomPicture::read(file, error, availableMemory()), std::make_unique<CBitmap>(), error);
     QImageReader reader(path);
     Picture picture;
     picture.bitmap = decodeOrExplain(reader, error, availableMemory());
@@ -467,7 +471,9 @@ std::unique_ptr<CBitmap> loadData(
     const auto *bytes = reinterpret_cast<const std::uint8_t *>(data.constData());
     const auto size = static_cast<std::size_t>(data.size());
     if (DicomPicture::isDicom(bytes, size))
-        return showDicom(DicomPicture::read(bytes, size, error, availableBytes), error).bitmap;
+        return showDicom(DicomPicture::read(bytes, size, error, availableBytes),
+            std::make_unique<CBitmap>(), error)
+            .bitmap;
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
