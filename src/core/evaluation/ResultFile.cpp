@@ -186,6 +186,14 @@ std::string formatNumber(double value)
     return ec == std::errc() ? std::string(buffer, end) : std::string("0");
 }
 
+std::string pathFor(const std::string &datFile, const std::string &folder)
+{
+    std::string path = datFile + ".dat";
+    if (!folder.empty() && path.front() != '/')
+        path = folder + (folder.back() == '/' ? "" : "/") + path;
+    return path;
+}
+
 std::string formatBlock(const ResultBlock &b)
 {
     std::string out;

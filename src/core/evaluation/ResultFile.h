@@ -46,6 +46,9 @@ namespace ResultFile {
 // A number as "%.15g" writes it in the C locale: a period, up to 15 significant digits, a zero
 // before the period, and 0 for a negative zero.
 std::string formatNumber(double value);
+// Where the result file of a patient's DatFile lies: DatFile + ".dat", a name without a folder
+// of its own taken from `folder` (the picture's folder; empty: the working folder).
+std::string pathFor(const std::string &datFile, const std::string &folder);
 // The 13 lines of a block, each ended by CR LF, in UTF-8 (the file holds Windows-1252).
 std::string formatBlock(const ResultBlock &block);
 // How long an append waits for another writer of the same result file (a second window, the

@@ -402,10 +402,7 @@ bool Evaluation::write()
     const std::string bytes = CodePage::toWindows1252(ResultFile::formatBlock(block));
     // The block names the file as typed; it is written where that name leads from the
     // picture's folder.
-    std::string path = block.fileName;
-    const std::string folder = host.resultFolder();
-    if (!folder.empty() && path.front() != '/')
-        path = folder + (folder.back() == '/' ? "" : "/") + path;
+    const std::string path = ResultFile::pathFor(patient.DatFile, host.resultFolder());
     std::string reason;
     if (!ResultFile::append(path, bytes, reason))
         return refuse("could not write " + path + ": " + reason);
