@@ -588,6 +588,44 @@ TEST(PhantomGeometry, PicksAreSixToTwelveVisiblePointsNearTheirOutlines)
     }
 }
 
+TEST(PhantomGeometry, MigratedCupTakesTheHeadWithItAndLeavesThePelvis)
+{
+    // Without pelvic rotation the pelvis frame is the film frame: cranial is +y, and medial is
+    // -x for a left hip (on the picture's right) and +x for a right one.
+    for (Side side : {Side::Left, Side::Right}) {
+        Parameters before;
+        before.side = side;
+        Parameters after = before;
+        after.cupShiftMm = {.cranial = 0.8, .medial = 0.5};
+        after.wearMm = {.cranial = 0.3, .medial = 0.2};
+        const Scene a = Phantom::makeScene(before), b = Phantom::makeScene(after);
+        const double towardsMidline = side == Side::Left ? -1 : 1;
+        EXPECT_NEAR(b.cupCentre.x - a.cupCentre.x, 0.5 * towardsMidline, 1e-9);
+        EXPECT_NEAR(b.cupCentre.y - a.cupCentre.y, 0.8, 1e-9);
+        EXPECT_EQ(b.cupCentre.z, a.cupCentre.z);
+        EXPECT_NEAR(b.headCentre.x - a.headCentre.x, 0.7 * towardsMidline, 1e-9);
+        EXPECT_NEAR(b.headCentre.y - a.headCentre.y, 1.1, 1e-9);
+        EXPECT_EQ(b.headCentre.z, a.headCentre.z);
+
+        const auto linesBefore = Phantom::gridLines(a), linesAfter = Phantom::gridLines(b);
+        for (std::size_t i = 0; i < linesBefore.size(); ++i) {
+            EXPECT_EQ(linesAfter[i].p0.x, linesBefore[i].p0.x) << "line " << i;
+            EXPECT_EQ(linesAfter[i].p0.y, linesBefore[i].p0.y) << "line " << i;
+            EXPECT_EQ(linesAfter[i].p1.x, linesBefore[i].p1.x) << "line " << i;
+            EXPECT_EQ(linesAfter[i].p1.y, linesBefore[i].p1.y) << "line " << i;
+        }
+
+        // The hip lies lateral of the F-Line, so moving medially shortens its distance. The
+        // planes through the focus lean at the hip: the Base-Line lies about 130 mm below the
+        // beam centre, 1100 mm under the focus, and cos(atan(130 / 1100)) = 0.993.
+        const Phantom::Truth t0 = Phantom::truth(a), t1 = Phantom::truth(b);
+        EXPECT_NEAR(t1.cup.cranial - t0.cup.cranial, 0.8, 0.01);
+        EXPECT_NEAR(t1.cup.medial - t0.cup.medial, -0.5, 0.01);
+        EXPECT_NEAR(t1.wearMm.x - t0.wearMm.x, 0.2, 1e-9);
+        EXPECT_NEAR(t1.wearMm.y - t0.wearMm.y, 0.3, 1e-9);
+    }
+}
+
 TEST(PhantomConventions, ParallelRaysGiveTheTruthExactly)
 {
     // With the focus practically at infinity every approximation of the evaluation vanishes, so
@@ -623,6 +661,40 @@ TEST(PhantomConventions, ParallelRaysGiveTheTruthExactly)
                     EXPECT_NEAR(w.wearY, t.wearMm.y, 0.01);
                 }
             }
+}
+
+TEST(PhantomFollowUp, WrittenValuesChangeByTheCupsMigrationAndTheWear)
+{
+    // A later radiograph of the same hip: the method's own errors hardly change when the cup
+    // moves a millimetre against the same grid, so the differences between the two blocks are
+    // much closer to the movement than either block is to the truth (up to 0.5 mm). The
+    // points lie on the outlines: picking scatter would hide a wrong millimetre.
+    for (Side side : {Side::Left, Side::Right})
+        for (double inclination : {35.0, 50.0}) {
+            Parameters before;
+            before.side = side;
+            before.inclinationDeg = inclination;
+            before.focusMm = 1150;
+            before.pelvicRotationDeg = 2;
+            before.scatterPx = 0;
+            Parameters after = before;
+            after.cupShiftMm = {.cranial = 1.0, .medial = 0.6};
+            after.wearMm = {.cranial = 0.4, .medial = 0.25};
+            const Scene a = Phantom::makeScene(before), b = Phantom::makeScene(after);
+            const Written w0 =
+                evaluateLikeTheProgram(a, Phantom::pickOutlines(a, 3), kHeadBased).written;
+            const Written w1 =
+                evaluateLikeTheProgram(b, Phantom::pickOutlines(b, 4), kHeadBased).written;
+            // Measured up to 0.051 mm off.
+            constexpr double kTolerance = 0.07;
+            // Medial values are distances from the F-Line, which runs medial of the hip.
+            EXPECT_NEAR(w1.cupCranial - w0.cupCranial, 1.0, kTolerance);
+            EXPECT_NEAR(w1.cupMedial - w0.cupMedial, -0.6, kTolerance);
+            EXPECT_NEAR(w1.headCranial - w0.headCranial, 1.4, kTolerance);
+            EXPECT_NEAR(w1.headMedial - w0.headMedial, -0.85, kTolerance);
+            EXPECT_NEAR(w1.wearX - w0.wearX, 0.25, kTolerance);
+            EXPECT_NEAR(w1.wearY - w0.wearY, 0.4, kTolerance);
+        }
 }
 
 TEST_F(PhantomValidation, EveryPhantomIsEvaluatedCompletelyOnItsOwnSide)

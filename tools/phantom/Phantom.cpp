@@ -179,13 +179,15 @@ Scene makeScene(const Parameters &parameters)
     s.gridCentre = {s.focus.x + (seen.x - s.focus.x) / magnification,
         s.focus.y + (seen.y - s.focus.y) / magnification};
 
-    s.cupCentre =
-        s.pelvisPoint(s.sideSign * kHipFromMidlineMm, kHipAboveBaseMm, parameters.cupHeightMm);
+    const Shift &shift = parameters.cupShiftMm;
+    s.cupCentre = s.pelvisPoint(s.sideSign * (kHipFromMidlineMm - shift.medial),
+        kHipAboveBaseMm + shift.cranial, parameters.cupHeightMm);
     const Vec3 w = parameters.headFromCupMm;
-    const double lateral = s.sideSign * w.x;
+    const double lateral = s.sideSign * (w.x - parameters.wearMm.medial);
+    const double cranial = w.y + parameters.wearMm.cranial;
     s.headCentre = s.cupCentre
-        + Vec3{lateral * s.pelvisU.x + w.y * s.pelvisV.x, lateral * s.pelvisU.y + w.y * s.pelvisV.y,
-            w.z};
+        + Vec3{lateral * s.pelvisU.x + cranial * s.pelvisV.x,
+            lateral * s.pelvisU.y + cranial * s.pelvisV.y, w.z};
 
     // Radiographic angles: the axis leans laterally from the body's long axis by the
     // inclination (seen on the film) and rises out of the film plane by the anteversion.

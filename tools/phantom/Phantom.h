@@ -39,6 +39,13 @@ enum class Side {
     Right
 };
 
+// A movement in the pelvis frame, true mm: towards the head (cranial) and towards the midline
+// (medial).
+struct Shift
+{
+    double cranial = 0, medial = 0;
+};
+
 // Grid square on the pelvis (true mm): the base line through the lowest points of the ischial
 // tuberosities, the top line at the iliac crests, the vertical lines at the lateral margins.
 inline constexpr double kGridSideMm = 230.0;
@@ -62,6 +69,11 @@ struct Parameters
     // mm); zero puts the focus exactly above the derived beam centre.
     Vec2 beamMisplacementMm{0.0, 0.0};
     Vec3 headFromCupMm{0.3, 1.0, 0.2}; // head centre from cup centre: lateral, cranial, anterior
+    // A later radiograph of the same hip: how far the cup has migrated since the post-operative
+    // one, taking the head with it, and how much further the head has worn into the liner. The
+    // pelvis, and with it the grid, stays where it was.
+    Shift cupShiftMm;
+    Shift wearMm;
     double headRadiusMm = 14.0;
     double cupRadiusMm = 25.0; // outer radius of the shell
     double wireRadiusMm = 24.7; // the wire lies in a groove just inside the shell's outer surface

@@ -1,6 +1,7 @@
 // oxel-phantom: renders a synthetic AP radiograph of a hip replacement whose true geometry is
 // known, with the landmark file an operator would leave beside it and the true values.
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -22,6 +23,7 @@ namespace {
 constexpr const char *kUsage = R"(usage:
   oxel-phantom OUTPUT_PICTURE [--side left|right] [--inclination DEG] [--anteversion DEG]
                [--focus MM] [--seed N] [--datfile PATH]
+               [--date YYYYMMDD] [--cup-shift CRANIAL,MEDIAL] [--wear X,Y]
 
 Writes the picture (its format from the extension, e.g. .jpg; .dcm writes a DICOM DX of
 12 bits, JPEG 2000 lossless, with the detector's pixel spacing, the focus distance, the
@@ -29,7 +31,12 @@ patient and the date in its header), its landmark file (the picture's path with 
 with the grid confirmed and head, cup and rim fitted, and the true values (the picture's
 path with .truth.txt). The fictitious patient's result file is
 PATH.dat; without --datfile, PATH is the picture's path without its extension.
-Defaults: left hip, inclination 45, anteversion 15, focus 1100 mm, seed 1.
+A follow-up radiograph of the same hip: --date is the day it was taken, --cup-shift how far
+the cup (with the head in it) has migrated since the post-operative one (mm cranial, medial),
+--wear how much further the head has worn into the cup (mm medial, cranial, as the result file
+reads wear); the pelvis stays where it was. Give another --seed for other picked points.
+Defaults: left hip, inclination 45, anteversion 15, focus 1100 mm, seed 1, date 20240312,
+no cup shift and no wear.
 )";
 
 constexpr int kUsageError = 2;
@@ -48,6 +55,27 @@ bool parseNumber(const std::string &text, double low, double high, double &value
         return false;
     value = v;
     return true;
+}
+
+// Two numbers "A,B", each within [low, high].
+bool parsePair(const std::string &text, double low, double high, double &a, double &b)
+{
+    const std::size_t comma = text.find(',');
+    return comma != std::string::npos && parseNumber(text.substr(0, comma), low, high, a)
+        && parseNumber(text.substr(comma + 1), low, high, b);
+}
+
+// "yyyymmdd" naming a day of the calendar, as the patient dialog takes the date.
+bool isDate(const std::string &text)
+{
+    if (text.size() != 8 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const int year = std::stoi(text.substr(0, 4));
+    const auto month = static_cast<unsigned>(std::stoi(text.substr(4, 2)));
+    const auto day = static_cast<unsigned>(std::stoi(text.substr(6, 2)));
+    return std::chrono::year_month_day{
+        std::chrono::year{year}, std::chrono::month{month}, std::chrono::day{day}}
+        .ok();
 }
 
 std::string withoutExtension(const std::string &path)
@@ -72,7 +100,10 @@ std::string text(double v)
     return buffer;
 }
 
-bool writeTruth(const std::string &path, const Phantom::Scene &scene, std::uint32_t seed)
+// A follow-up radiograph's truth also names its date and what changed since the
+// post-operative one; a picture made without those options keeps the file as it always was.
+bool writeTruth(const std::string &path, const Phantom::Scene &scene, std::uint32_t seed,
+    const std::string *followUpDate)
 {
     const Phantom::Truth t = Phantom::truth(scene);
     const Phantom::Parameters &p = scene.p;
@@ -106,6 +137,16 @@ bool writeTruth(const std::string &path, const Phantom::Scene &scene, std::uint3
         << "cup_antiparameter_mm = " << text(t.cup.antiparameter) << "\n"
         << "wear_x_mm = " << text(t.wearMm.x) << "\n"
         << "wear_y_mm = " << text(t.wearMm.y) << "\n";
+    if (followUpDate) {
+        out << "# Since the post-operative radiograph, true mm: the cup's migration in the\n"
+               "# pelvis (the head with it), and the head's further wear into the cup (x medial,\n"
+               "# y cranial).\n"
+            << "date = " << *followUpDate << "\n"
+            << "cup_shift_cranial_mm = " << text(p.cupShiftMm.cranial) << "\n"
+            << "cup_shift_medial_mm = " << text(p.cupShiftMm.medial) << "\n"
+            << "wear_added_x_mm = " << text(p.wearMm.medial) << "\n"
+            << "wear_added_y_mm = " << text(p.wearMm.cranial) << "\n";
+    }
     out.close();
     return bool(out);
 }
@@ -126,6 +167,8 @@ int main(int argc, char *argv[])
     }
     Phantom::Parameters p;
     std::string picture, datFile;
+    std::string date = "20240312";
+    bool followUp = false;
     double seed = 1;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &arg = args[i];
@@ -153,6 +196,18 @@ int main(int argc, char *argv[])
         } else if (arg == "--datfile") {
             ok = !value.empty();
             datFile = value;
+        } else if (arg == "--date") {
+            ok = isDate(value);
+            date = value;
+            followUp = true;
+        } else if (arg == "--cup-shift") {
+            // Beyond a few centimetres the cup would leave the pelvis it is drawn in.
+            ok = parsePair(value, -20, 20, p.cupShiftMm.cranial, p.cupShiftMm.medial);
+            followUp = true;
+        } else if (arg == "--wear") {
+            // The head cannot go further into the liner than the liner is thick.
+            ok = parsePair(value, -5, 5, p.wearMm.medial, p.wearMm.cranial);
+            followUp = true;
         } else {
             return usageError("unknown option " + arg);
         }
@@ -183,7 +238,7 @@ int main(int argc, char *argv[])
     patient.CupTR = p.cupRadiusMm;
     patient.FocH = p.focusMm;
     patient.DatFile = datFile;
-    oxel.Datum = "20240312";
+    oxel.Datum = date;
 
     std::string error;
     if (isDicomName(picture)) {
@@ -207,7 +262,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     const std::string truthPath = picture + ".truth.txt";
-    if (!writeTruth(truthPath, scene, seedValue)) {
+    if (!writeTruth(truthPath, scene, seedValue, followUp ? &date : nullptr)) {
         std::cerr << "oxel-phantom: cannot write " << truthPath << "\n";
         return 1;
     }
