@@ -14,6 +14,36 @@ namespace SeriesCsv {
 // The header row, then one row per entry of each file (non-current ones too, marked as such)
 // with the block's own values and, where the entry belongs to a series, its changes since the
 // baseline and their rates. The first column names the result file.
+//
+// The columns, in order (lengths in mm, angles in degrees):
+//   file                  the result file as named on the command line or in the window
+//   line                  the block's first line in that file
+//   current               1, or 0 for a block whose radiograph was evaluated again later
+//   family_name, first_name, study_id
+//   side                  L or R
+//   radiograph_date       yyyy-mm-dd, or the text as stored when it is not a day
+//   written               the day the block was appended, yyyy-mm-dd
+//   type, sl_flag         the evaluation type and its SL flag (1 or 0)
+//   head_cranial, head_medial, cup_cranial, cup_medial, inclination, anteversion
+//                         the block's values; empty where it holds "nodata"
+//   beta1, sign1, beta2, sign2
+//                         the cup-axis candidates; empty where the rim was not computed
+//   antiparameter_head, antiparameter_cup
+//                         empty where the head or the cup migration is missing (the block
+//                         holds 0 there)
+//   delx1, delx2, delx3, dely1, dely2, dely3, wear_x, wear_y, radiofactor
+// Then, filled for the blocks of a series only (the current ones):
+//   years                 since the baseline radiograph (days / 365.25); empty without a date
+//   head_cranial_change, head_medial_change, cup_cranial_change, cup_medial_change,
+//   inclination_change, anteversion_change, wear_x_change, wear_y_change
+//                         the value minus the baseline's
+//   wear_change_length    the length of the wear vector's change
+//   head_cranial_per_year, head_medial_per_year, cup_cranial_per_year, cup_medial_per_year,
+//   inclination_per_year, anteversion_per_year, wear_per_year
+//                         the changes divided by the years; empty at the baseline
+//   comparable            0 where migration and wear were evaluated with another reference
+//                         sphere than the baseline's, and so not compared
+//   remark                what was not compared, and why
 std::string format(const std::vector<SeriesFile> &files);
 
 } // namespace SeriesCsv
