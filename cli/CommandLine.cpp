@@ -24,6 +24,7 @@
 
 #include "cli/LandmarkJson.h"
 #include "cli/PictureFacts.h"
+#include "cli/SeriesOutput.h"
 #include "core/evaluation/evaluate.h"
 #include "core/image/CBitmap.h"
 #include "core/image/DicomPicture.h"
@@ -33,6 +34,7 @@
 #include "core/records/BinFile.h"
 #include "core/records/SafeFile.h"
 #include "core/records/SystemError.h"
+#include "core/series/SeriesCsv.h"
 #include "ui/PictureLoader.h"
 
 namespace CommandLine {
@@ -55,12 +57,18 @@ constexpr const char *kUsage = R"(usage:
   oxel-cli render PICTURE OUT.png [--window CENTER,WIDTH]
       Writes the 8-bit grey picture as the window shows it after opening, as PNG.
       --window shows a grey DICOM picture under this linear window instead.
+  oxel-cli series FILE.dat... [--csv|--json]
+      Reads result files and prints each patient's hip over time: per radiograph
+      the years since the first one and the cup migration and wear since then, as
+      a table; --csv prints every block with its changes and rates per year as CSV,
+      --json every block, the problems met and the series as JSON. A block that
+      cannot be read is named on stderr as "FILE:LINE: reason".
   oxel-cli --help | --version
 
 Pictures are bitmaps, JPEG, GIF, PNG and DICOM files (recognised by their content).
 Messages go to stderr as "Title: text". Exit status: 0 all done, 1 an evaluation was
-refused, 2 usage or file errors; with several pictures the others are still done and
-the worst status is returned.
+refused (series: blocks of a result file were skipped), 2 usage or file errors; with
+several files the others are still done and the worst status is returned.
 )";
 
 int usageError(const std::string &why)
@@ -191,6 +199,22 @@ int dispatch(const std::vector<std::string> &args)
             return usageError(
                 "render writes PNG: the file to write must end in .png, not " + a.operands[1]);
         return renderPicture(a.operands[0], a.operands[1], window);
+    }
+    if (command == "series") {
+        Arguments a;
+        if (!splitArguments(args, {"--csv", "--json"}, {}, a))
+            return usageError(a.fault);
+        const bool csv = a.options.count("--csv") > 0, json = a.options.count("--json") > 0;
+        if (csv && json)
+            return usageError("series prints --csv or --json, not both");
+        if (a.operands.empty())
+            return usageError("series needs at least one result file");
+        SeriesFormat format = SeriesFormat::Table;
+        if (csv)
+            format = SeriesFormat::Csv;
+        else if (json)
+            format = SeriesFormat::Json;
+        return printSeries(a.operands, format, std::cout);
     }
     return usageError("unknown command " + command);
 }
@@ -419,6 +443,47 @@ int renderPicture(
         return kFileError;
     }
     return kDone;
+}
+
+int printSeries(const std::vector<std::string> &files, SeriesFormat format, std::ostream &out)
+{
+    std::vector<LoadedResultFile> loaded(files.size());
+    int worst = kDone;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        LoadedResultFile &f = loaded[i];
+        if (!SeriesBuilder::load(files[i], f.file, f.error)) {
+            std::cerr << files[i] << ": cannot be read: " << f.error << '\n';
+            worst = kFileError;
+            continue;
+        }
+        f.readable = true;
+        for (const ReadProblem &p : f.file.contents.problems) {
+            std::cerr << files[i];
+            if (p.line > 0)
+                std::cerr << ':' << p.line;
+            std::cerr << ": " << p.reason << '\n';
+            worst = std::max(worst, kBlocksSkipped);
+        }
+    }
+    switch (format) {
+    case SeriesFormat::Csv: {
+        std::vector<SeriesFile> readable;
+        for (LoadedResultFile &f : loaded) {
+            if (f.readable)
+                readable.push_back(std::move(f.file));
+        }
+        out << SeriesCsv::format(readable);
+        break;
+    }
+    case SeriesFormat::Json:
+        out << seriesJson(loaded);
+        break;
+    case SeriesFormat::Table:
+        out << seriesTable(loaded);
+        break;
+    }
+    out.flush();
+    return out ? worst : kFileError;
 }
 
 int printLandmarks(const std::string &picture, std::ostream &out)

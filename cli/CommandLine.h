@@ -12,6 +12,7 @@ namespace CommandLine {
 inline constexpr int kDone = 0;
 inline constexpr int kRefused = 1; // an evaluation was refused or asked for patient data
 inline constexpr int kFileError = 2; // usage, a picture or landmark file that cannot be read
+inline constexpr int kBlocksSkipped = 1; // blocks of a result file could not be read
 
 // Runs the command the arguments (without the program's name) give and returns the exit
 // status. Nothing escapes it: an exception ends the command with "Oxel Error: <reason>" on
@@ -45,5 +46,19 @@ struct RenderWindow
 // whatever was at png before. A window for any other picture is a usage error.
 int renderPicture(
     const std::string &picture, const std::string &png, const std::optional<RenderWindow> &window);
+
+// How oxel-cli series prints what it read.
+enum class SeriesFormat {
+    Table, // a short table per series, for a person
+    Csv, // SeriesCsv's table of every block
+    Json, // every block, the problems and the series
+};
+
+// Reads each result file and writes its blocks and series to out in the format given. Each
+// problem of a damaged file goes to stderr as "<file>:<line>: <reason>" and the other blocks
+// are still shown; a file that cannot be read at all is named there with the reason. Returns
+// kDone when every block was read, kBlocksSkipped when blocks were passed over, kFileError
+// when a file could not be read or out failed: the worst over the files.
+int printSeries(const std::vector<std::string> &files, SeriesFormat format, std::ostream &out);
 
 } // namespace CommandLine

@@ -1,5 +1,5 @@
-// oxel-cli: the evaluation, the landmark files and the pictures without a window (the usage
-// text is CommandLine's).
+// oxel-cli: the evaluation, the landmark files, the pictures and the result files' series
+// without a window (the usage text is CommandLine's).
 
 #include <string>
 #include <vector>

@@ -13,8 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include "core/evaluation/ResultFile.h"
 #include "core/model/COxel.h"
 #include "core/records/BinFile.h"
+#include "core/records/CodePage.h"
 #include "support/BmpFile.h"
 #include "support/DicomWriter.h"
 #include "support/LeftHip.h"
@@ -86,6 +88,7 @@ TEST_F(CommandLine, HelpAndVersion)
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(
         help.out.find("oxel-cli evaluate [--accept-cup-check] PICTURE..."), std::string::npos);
+    EXPECT_NE(help.out.find("oxel-cli series FILE.dat... [--csv|--json]"), std::string::npos);
     const Outcome version = run({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("oxel-cli ", 0), 0u);
@@ -423,4 +426,74 @@ TEST_F(CommandLine, EvaluateTakesADicomPicturesSizeFromItsHeader)
     const Outcome json = run({"landmarks", picture});
     EXPECT_TRUE(has(json.out, "\"picturePx\": [2000, 1600]")) << json.out;
     EXPECT_TRUE(has(json.out, "\"P0\": {\"mm\": [80, 80], \"px\": [400, 1200]}")) << json.out;
+}
+
+namespace {
+
+// A head-based block of the left hip of Doe with the cup's cranial migration given.
+std::string resultBlock(const char *datum, double cupCranial)
+{
+    ResultBlock b;
+    b.fileName = "doe.dat";
+    b.date = {2021, 1, 5};
+    b.famname = "Doe";
+    b.vorname = "Jane";
+    b.code = "S1";
+    b.datum = datum;
+    b.sideLeft = true;
+    b.cup = {true, cupCranial, 20, 0};
+    b.typ = 2;
+    b.radiofactor = 1.1;
+    return CodePage::toWindows1252(ResultFile::formatBlock(b));
+}
+
+} // namespace
+
+TEST_F(CommandLine, SeriesExitsWithOneForSkippedBlocksAndTwoForUnreadableFiles)
+{
+    const std::string good = dir.file("good.dat"), damaged = dir.file("damaged.dat");
+    writeBytes(good, resultBlock("20200101", 10) + resultBlock("20210101", 10.5));
+    writeBytes(damaged, resultBlock("20200101", 10) + "stray\r\n" + resultBlock("20210101", 11));
+
+    const Outcome read = run({"series", good});
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(read.err, "");
+    EXPECT_TRUE(has(read.out, "Doe, Jane (S1), left hip")) << read.out;
+    // 366 days later, with the cup 0.5 mm further cranial.
+    EXPECT_TRUE(has(read.out, "2021-01-01      1.00         0.50")) << read.out;
+
+    const Outcome skipped = run({"series", damaged});
+    EXPECT_EQ(skipped.status, 1);
+    EXPECT_EQ(skipped.err.rfind(damaged + ":14: a line outside any block", 0), 0u) << skipped.err;
+    EXPECT_TRUE(has(skipped.out, "2021-01-01      1.00         1.00")) << skipped.out;
+
+    const Outcome missing = run({"series", good, dir.file("missing.dat"), damaged});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_TRUE(has(missing.err, dir.file("missing.dat") + ": cannot be read: No such file"))
+        << missing.err;
+    EXPECT_TRUE(has(missing.out, good)) << missing.out;
+    EXPECT_TRUE(has(missing.out, damaged)) << missing.out;
+
+    EXPECT_EQ(run({"series"}).status, 2);
+    EXPECT_EQ(run({"series", "--csv", "--json", good}).status, 2);
+    EXPECT_EQ(run({"series", "--tsv", good}).status, 2);
+}
+
+TEST_F(CommandLine, SeriesWritesCsvOrJson)
+{
+    const std::string good = dir.file("good.dat");
+    writeBytes(good, resultBlock("20200101", 10) + resultBlock("20210101", 10.5));
+
+    const Outcome csv = run({"series", good, "--csv"});
+    EXPECT_EQ(csv.status, 0) << csv.err;
+    EXPECT_EQ(csv.out.rfind("file,line,current,family_name,", 0), 0u) << csv.out;
+    EXPECT_EQ(lineCount(csv.out), 3);
+    EXPECT_TRUE(
+        has(csv.out, "\r\n" + good + ",14,1,Doe,Jane,S1,L,2021-01-01,2021-01-05,2,0,,,10.5,20,"))
+        << csv.out;
+
+    const Outcome json = run({"series", "--json", good});
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_TRUE(has(json.out, "\"problems\": []")) << json.out;
+    EXPECT_TRUE(has(json.out, "\"cupCranial\": 0.5")) << json.out;
 }
