@@ -10,7 +10,8 @@
 // radiograph-8192x6144.bmp at zoom 0.25, 1, 4 and 8, a colour change, and opening
 // grey-4096x4096.jpg, colour-4096x4096.jpg, grey8-4096x4096.bmp and grey-4096x4096.gif, and
 // the DICOM radiographs dx-raw16-3000x3000.dcm and dx-j2k-3000x3000.dcm (16-bit, uncompressed
-// and JPEG 2000 lossless) against the decoding library's own read of them.
+// and JPEG 2000 lossless) against the decoding library's own read of them, and reading the
+// result file series-10000.dat into series.
 
 #include <algorithm>
 #include <chrono>
@@ -31,6 +32,7 @@
 #include <benchmark/benchmark.h>
 
 #include "DicomAnchors.h"
+#include "SeriesAnchors.h"
 #include "SyntheticRadiograph.h"
 #include "Timing.h"
 #include "ViewAnchors.h"
@@ -258,8 +260,10 @@ int main(int argc, char **argv)
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
         QApplication app(argc, argv);
         if (write)
-            return writeAnchors(argv[2]) | writeViewAnchors(argv[2]) | writeDicomAnchors(argv[2]);
-        return runAnchors(argv[2]) | runViewAnchors(argv[2]) | runDicomAnchors(argv[2]);
+            return writeAnchors(argv[2]) | writeViewAnchors(argv[2]) | writeDicomAnchors(argv[2])
+                | writeSeriesAnchors(argv[2]);
+        return runAnchors(argv[2]) | runViewAnchors(argv[2]) | runDicomAnchors(argv[2])
+            | runSeriesAnchors(argv[2]);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
