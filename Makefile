@@ -13,8 +13,8 @@ FUZZ_SECONDS ?= 60
 
 # Debian 12 packages the build and the tests need; the X server and its tools drive the real
 # program in the whole-program checks.
-PACKAGES := g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev \
-            libgdcm-dev xvfb xauth xdotool x11-utils clang-format
+PACKAGES := g++ make cmake libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev qt6-charts-dev \
+            libqt6opengl6-dev libgdcm-dev xvfb xauth xdotool x11-utils clang-format
 # What `make fuzz` needs besides: clang and its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES := clang-14 libclang-rt-14-dev
 
@@ -50,7 +50,7 @@ deps:
 	$(call install_missing,$(PACKAGES))
 
 configure: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DOXEL_WERROR=ON
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DOXEL_WERROR=ON -DOXEL_REQUIRE_QT=ON
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -64,7 +64,7 @@ test: format-check build
 # The leak checker of g++ 12 misreads the thread-local blocks of libraries loaded later (the
 # printer plugin) on Debian 12's C library and crashes at exit; it is not told about them.
 sanitize: deps
-	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DOXEL_WERROR=ON -DOXEL_SANITIZE=ON
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DOXEL_WERROR=ON -DOXEL_REQUIRE_QT=ON -DOXEL_SANITIZE=ON
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && \
 	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:intercept_tls_get_addr=0 \

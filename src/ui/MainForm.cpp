@@ -17,12 +17,14 @@
 #include <QStandardPaths>
 #include <QStyle>
 
+#include "core/evaluation/ResultFile.h"
 #include "core/evaluation/evaluate.h"
 #include "core/image/Global.h"
 #include "core/records/BinFile.h"
 #include "ui/ColorDialog.h"
 #include "ui/DataDialog.h"
 #include "ui/EventGuard.h"
+#include "ui/FollowUpWindow.h"
 #include "ui/HardCopy.h"
 #include "ui/HelpForm.h"
 #include "ui/PictureBox.h"
@@ -197,6 +199,7 @@ void MainForm::createMenus()
     add(m_File, "m_Patient", "&Patient's Data", {}, [this] { open_Patient(0); });
     add(m_File, "m_Load_bin", "&Reload Landmarks", {}, &MainForm::reloadLandmarks);
     add(m_File, "m_Write_dat", "&Write Data", {}, &MainForm::writeData);
+    add(m_File, "m_FollowUp", "&Follow-up", {}, &MainForm::showFollowUp);
     add(m_File, "m_Exit", "&Exit", {}, &MainForm::exitProgram);
 
     QMenu *m_Zoom = menuBar()->addMenu("&Zoom");
@@ -403,7 +406,7 @@ void MainForm::updateActions()
     // Everything but opening, a new window, leaving and the help needs a picture.
     for (QAction *item : findChildren<QAction *>()) {
         static const QStringList kAlways = {
-            "m_Open", "m_New", "m_Exit", "m_ZoomCenter", "m_about", "m_help"};
+            "m_Open", "m_New", "m_FollowUp", "m_Exit", "m_ZoomCenter", "m_about", "m_help"};
         if (!item->objectName().isEmpty() && !kAlways.contains(item->objectName()))
             item->setEnabled(open);
     }
@@ -465,6 +468,25 @@ void MainForm::exitProgram()
             kApplicationTitle, MessageIcon::Question, MessageButtons::YesNo);
     if (answer == MessageAnswer::Yes)
         QApplication::closeAllWindows();
+}
+
+void MainForm::showFollowUp()
+{
+    FollowUpWindow &followUp = FollowUpWindow::instance();
+    if (oxel && !oxel->Patient.DatFile.empty()) {
+        const QString resultFile = QString::fromStdString(
+            ResultFile::pathFor(oxel->Patient.DatFile, Host(*this).resultFolder()));
+        if (!QFileInfo::exists(resultFile))
+            setStatus("no result file yet: " + QFileInfo(resultFile).absoluteFilePath());
+        else if (followUp.openFile(resultFile)) {
+            const CPatient &p = oxel->Patient;
+            // The side as the evaluation finds it: the F-Line right of the middle is a left hip.
+            followUp.selectPatient(p.Famname, p.Vorname, p.Code, oxel->V_F.P0.x > oxel->V_M.P0.x);
+        }
+    }
+    followUp.show();
+    followUp.raise();
+    followUp.activateWindow();
 }
 
 void MainForm::newWindow()

@@ -143,6 +143,8 @@ private:
 
     void writeData();
     void exitProgram();
+    // The follow-up window, on the current patient's result file when there is one.
+    void showFollowUp();
     void newWindow();
     void reloadLandmarks();
     void resetGrid();

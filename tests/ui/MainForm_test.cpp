@@ -103,10 +103,11 @@ TEST_F(Window, CancelledDialogAtStartUpOpensNothing)
 
 TEST_F(Window, CommandsAreEnabledOnlyWhenTheyCanAct)
 {
-    // Without a picture only opening, a new window, leaving, CenterMode and the help can act;
-    // a disabled command does nothing when triggered.
+    // Without a picture only opening, a new window, the follow-up, leaving, CenterMode and the
+    // help can act; a disabled command does nothing when triggered.
     MainForm empty(environment());
-    for (const char *name : {"m_Open", "m_New", "m_Exit", "m_ZoomCenter", "m_about", "m_help"})
+    for (const char *name :
+        {"m_Open", "m_New", "m_FollowUp", "m_Exit", "m_ZoomCenter", "m_about", "m_help"})
         EXPECT_TRUE(empty.action(name)->isEnabled()) << name;
     for (const char *name : {"m_Patient", "m_Load_bin", "m_Write_dat", "m_ZoomUp", "m_ZoomMouse",
              "m_Adjust", "m_filter1", "m_undo", "m_Invert", "m_hardcopy", "m_Head", "m_Ruler",
@@ -335,6 +336,7 @@ TEST_F(Window, MenuCaptionsAndShortcuts)
         {"m_Patient", "&Patient's Data", ""},
         {"m_Load_bin", "&Reload Landmarks", ""},
         {"m_Write_dat", "&Write Data", ""},
+        {"m_FollowUp", "&Follow-up", ""},
         {"m_Exit", "&Exit", ""},
         {"m_ZoomUp", "Zoom +", "F5"},
         {"m_ZoomDown", "Zoom -", "F6"},
