@@ -237,6 +237,15 @@ void FollowUpCharts::plot(const std::vector<PlottedSeries> &series)
         ring->attachAxis(y);
         for (QLegendMarker *m : c->legend()->markers(ring))
             m->setVisible(false);
+        // The ring lies over the point it marks and takes the mouse: it tells the point's text.
+        connect(ring, &QScatterSeries::hovered, this, [this, i](const QPointF &where, bool state) {
+            for (const auto &[line, info] : lines) {
+                if (info.plot == i && line->points().contains(where)) {
+                    hovered(line, where, state);
+                    return;
+                }
+            }
+        });
         markers[static_cast<std::size_t>(i)] = ring;
     }
 }
