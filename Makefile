@@ -86,8 +86,8 @@ tsan: deps
 fuzz: deps
 	$(call install_missing,$(FUZZ_PACKAGES))
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DOXEL_FUZZ=ON
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_landmark_file fuzz_settings_file fuzz_picture fuzz_dicom
-	for t in landmark_file settings_file picture dicom; do \
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_landmark_file fuzz_settings_file fuzz_picture fuzz_dicom fuzz_result_file
+	for t in landmark_file settings_file picture dicom result_file; do \
 	  mkdir -p $(FUZZ_DIR)/corpus/$$t && cp tests/fuzz/corpus/$$t/* $(FUZZ_DIR)/corpus/$$t/ && \
 	  QT_QPA_PLATFORM=offscreen $(FUZZ_DIR)/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) \
 	    -artifact_prefix=$(FUZZ_DIR)/$$t- $(FUZZ_DIR)/corpus/$$t || exit 1; \
