@@ -33,7 +33,8 @@ constexpr bool isTypeChosen(std::int16_t typ)
 
 // The femoral head is the reference sphere for types 1 to 5 and 9, and for any value below 6;
 // the cup for 6, 7, 8 and any other value above 5.
-constexpr bool isHeadBased(std::int16_t typ)
+// Takes any integer, as a result file may hold one.
+constexpr bool isHeadBased(int typ)
 {
     return typ == typNumber(EvaluationType::HeadBased9)
         || typ < typNumber(EvaluationType::CupBased6);

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <unordered_map>
 
+#include "core/records/CPatient.h"
+
 namespace SeriesBuilder {
 
 namespace {
@@ -81,11 +83,6 @@ void compare(SeriesPoint &p, const ResultEntry &e, const ResultEntry &base, bool
 }
 
 } // namespace
-
-bool isHeadBased(int typ)
-{
-    return typ == 9 || typ < 6;
-}
 
 std::vector<Series> build(const std::vector<ResultEntry> &entries)
 {

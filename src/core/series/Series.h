@@ -45,10 +45,6 @@ struct SeriesFile
 
 namespace SeriesBuilder {
 
-// Whether an evaluation of this type takes the femoral head as its reference sphere (types 1
-// to 5 and 9, and any lower value); otherwise the cup is the reference.
-bool isHeadBased(int typ);
-
 // The series of the current entries, in the order in which their patients first appear.
 std::vector<Series> build(const std::vector<ResultEntry> &entries);
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/records/CPatient.h"
 #include "core/series/Series.h"
 
 namespace {
@@ -136,7 +137,7 @@ TEST(SeriesBuild, ChangesAndRatesSinceTheBaselineByHand)
 TEST(SeriesBuild, TypesByReferenceSphere)
 {
     for (int typ : {-1, 0, 1, 2, 3, 4, 5, 9})
-        EXPECT_TRUE(SeriesBuilder::isHeadBased(typ)) << typ;
+        EXPECT_TRUE(isHeadBased(typ)) << typ;
     for (int typ : {6, 7, 8, 10, 32767})
-        EXPECT_FALSE(SeriesBuilder::isHeadBased(typ)) << typ;
+        EXPECT_FALSE(isHeadBased(typ)) << typ;
 }
