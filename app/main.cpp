@@ -1,5 +1,5 @@
 // oxel: the desktop program. An optional argument names a picture to open at once; with --fit
-// the window then zooms out until the whole picture is in view.
+// the window then shows the whole picture, centred, as large as the window allows.
 
 #include <exception>
 #include <iostream>
@@ -32,7 +32,7 @@ int main(int argc, char *argv[])
         window->show();
         if (fit)
             QTimer::singleShot(
-                0, window, [window] { EventGuard::run([window] { window->zoomToFit(); }); });
+                0, window, [window] { EventGuard::run([window] { window->fitPicture(); }); });
     } catch (...) {
         // Before the event loop runs there is no window to keep: say why and end.
         std::cerr << "Oxel Error: " << describeException(std::current_exception()) << std::endl;

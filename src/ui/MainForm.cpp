@@ -55,6 +55,13 @@ int scrollValue(double v)
     return static_cast<int>(std::lround(std::clamp(v, 0.0, double{kLargest16Bit})));
 }
 
+// A view corner as a scroll bar holds it, left of or above the picture too.
+int cornerScrollValue(double v)
+{
+    return static_cast<int>(std::lround(
+        std::clamp(v, double{std::numeric_limits<std::int16_t>::min()}, double{kLargest16Bit})));
+}
+
 } // namespace
 
 class MainForm::Host final : public EvaluationHost
@@ -123,11 +130,16 @@ void MainForm::createControls()
     StatusBar = new QLabel(central);
     StatusBar->setObjectName("StatusBar");
     StatusBar->setContentsMargins(4, 0, 4, 0);
+    zoomLabel = new QLabel(central);
+    zoomLabel->setObjectName("zoomLabel");
+    zoomLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    zoomLabel->setContentsMargins(4, 0, 8, 0);
     e_Position = new QLineEdit(central);
     e_Position->setObjectName("e_Position");
     e_Position->setReadOnly(true);
     e_Position->setFocusPolicy(Qt::NoFocus);
     central->installEventFilter(this);
+    PicBox->installEventFilter(this);
 
     connect(PicBox, &PictureBox::repaintNeeded, this,
         [this] { EventGuard::run([this] { PicBox_Paint(); }); });
@@ -220,6 +232,14 @@ void MainForm::createMenus()
         [this](bool checked) { centerMode = checked; });
     m_ZoomCenter->setCheckable(true);
     m_ZoomCenter->setChecked(true);
+    m_Zoom->addSeparator();
+    add(m_Zoom, "m_ZoomFit", "Fit Picture", QKeySequence("Ctrl+0"), &MainForm::fitPicture);
+    add(m_Zoom, "m_ZoomActual", "Actual Pixels", QKeySequence("Ctrl+1"),
+        &MainForm::showActualPixels);
+    m_OpenFitted = add(m_Zoom, "m_OpenFitted", "Open Fitted", {},
+        [this](bool checked) { rememberOpenFitted(checked); });
+    m_OpenFitted->setCheckable(true);
+    m_OpenFitted->setChecked(openFittedRemembered());
 
     QMenu *m_filter = menuBar()->addMenu("&Image Tools");
     add(m_filter, "m_Adjust", "&adjust Colors ...", {}, [this] {
@@ -263,6 +283,8 @@ bool MainForm::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == centralWidget() && event->type() == QEvent::Resize)
         EventGuard::run([this] { layoutControls(); });
+    if (watched == PicBox && viewEvent(event))
+        return true;
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -289,8 +311,13 @@ void MainForm::layoutControls()
     updateView();
     updateScrollRanges();
     StatusBar->setGeometry(0, h, W, kStatusBarHeight);
+    placeZoomLabel();
     const int positionHeight = e_Position->sizeHint().height();
     e_Position->setGeometry(0, HScroll->y() - positionHeight, kPositionWidth, positionHeight);
+    if (fitPending && Bitmap) {
+        fitPending = false;
+        fitPicture();
+    }
 }
 
 void MainForm::updateView()
@@ -299,6 +326,7 @@ void MainForm::updateView()
     viewTop = static_cast<float>(PicBox->ScaleTop());
     viewWidth = static_cast<float>(PicBox->ScaleWidth());
     viewHeight = static_cast<float>(PicBox->ScaleHeight());
+    showZoom();
 }
 
 void MainForm::updateScrollRanges()
@@ -309,10 +337,17 @@ void MainForm::updateScrollRanges()
     const double spareHeight = pictureHeight - PicBox->ScaleHeight();
     // A zoom centred near the picture's edge may leave the view reaching beyond it; the bars
     // then keep the view where it is instead of pulling it back under the mouse.
+    // A fitted picture is centred, and a zoom about the mouse keeps the point under it even
+    // beyond the picture's left or top edge: the bars then reach back to where the view is, and
+    // a picture narrower than the view, centred, has nothing to scroll.
+    const int left = cornerScrollValue(PicBox->ScaleLeft());
+    const int top = cornerScrollValue(PicBox->ScaleTop());
     HScroll->setMaximum(
-        std::max(spareWidth > 0 ? scrollValue(spareWidth) : 0, scrollValue(PicBox->ScaleLeft())));
+        std::max(spareWidth > 0 ? scrollValue(spareWidth) : std::min(0, left), left));
     VScroll->setMaximum(
-        std::max(spareHeight > 0 ? scrollValue(spareHeight) : 0, scrollValue(PicBox->ScaleTop())));
+        std::max(spareHeight > 0 ? scrollValue(spareHeight) : std::min(0, top), top));
+    HScroll->setMinimum(std::min(0, left));
+    VScroll->setMinimum(std::min(0, top));
     // A click in the track turns a page of the view; an arrow a twentieth of it.
     HScroll->setPageStep(std::max(1, scrollValue(PicBox->ScaleWidth())));
     VScroll->setPageStep(std::max(1, scrollValue(PicBox->ScaleHeight())));
@@ -405,8 +440,8 @@ void MainForm::updateActions()
     const bool open = oxel && Bitmap;
     // Everything but opening, a new window, leaving and the help needs a picture.
     for (QAction *item : findChildren<QAction *>()) {
-        static const QStringList kAlways = {
-            "m_Open", "m_New", "m_FollowUp", "m_Exit", "m_ZoomCenter", "m_about", "m_help"};
+        static const QStringList kAlways = {"m_Open", "m_New", "m_FollowUp", "m_Exit",
+            "m_ZoomCenter", "m_OpenFitted", "m_about", "m_help"};
         if (!item->objectName().isEmpty() && !kAlways.contains(item->objectName()))
             item->setEnabled(open);
     }

@@ -8,6 +8,7 @@
 
 #include <QCursor>
 #include <QMainWindow>
+#include <QPointF>
 #include <QString>
 
 #include "core/image/CBitmap.h"
@@ -25,6 +26,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QScrollBar;
+class QWheelEvent;
 
 // What a main window takes from the program around it. The program uses the defaults; tests
 // answer the dialogs themselves.
@@ -69,6 +71,11 @@ public:
     // Zooms out by menu steps until the whole picture is in view (for a first look at a large
     // radiograph; opening itself shows it at one picture pixel per screen pixel).
     void zoomToFit();
+    // The largest zoom at which the whole picture is seen, whatever its factor, with the picture
+    // centred in the box ("Fit Picture").
+    void fitPicture();
+    // One picture pixel per screen pixel, the centre of the view kept ("Actual Pixels").
+    void showActualPixels();
 
     // The window's state, as its commands and tests see it. The measurement and the pixel
     // buffer are null until a picture is open.
@@ -93,6 +100,8 @@ public:
     const std::string &landmarkFile() const { return landmarkPath; }
 
     QString statusText() const;
+    // The zoom as the status bar shows it, in percent of one picture pixel per screen pixel.
+    QString zoomText() const;
     QString positionText() const;
 
     double grabbedAt() const { return grabRatio; }
@@ -111,6 +120,32 @@ private:
     void updateScrollRanges();
     void zoomBy(float factor, bool atPoint, double x = 0, double y = 0);
     void scrolled();
+
+    // The view's own gestures on the picture, taken before the tool modes see the event: the
+    // wheel zooms about the mouse (with Shift it scrolls sideways, with Ctrl up and down), the
+    // middle button or Space with the left button drags the picture. True when the event was
+    // taken.
+    bool viewEvent(QEvent *event);
+    void wheelOnPicture(const QWheelEvent &event);
+    void zoomByWheel(int delta, QPointF widgetPos);
+    void scrollByWheel(QScrollBar *bar, int delta, double &remainder);
+    // Zooms to newZoom keeping the picture point under widgetPos where it is on the screen.
+    void zoomAbout(float newZoom, QPointF widgetPos);
+    // Puts the view's top left corner at (left, top) picture pixels, the scroll bars following.
+    void showViewAt(double left, double top);
+    void beginPan(Qt::MouseButton button, QPointF widgetPos);
+    void panTo(QPointF widgetPos);
+    void endPan();
+    // The left button holds a line, a point or the distance line, drawn by exclusive-or over
+    // the picture: moving the view now would leave their images behind.
+    bool dragInProgress() const;
+    void showZoom();
+    // Takes the right end of the status line for the zoom.
+    void placeZoomLabel();
+    bool openFittedRemembered() const;
+    void rememberOpenFitted(bool on);
+    // Fits the picture just opened, at once or, before the window has its size, when it gets it.
+    void fitWhenLaidOut();
     void setStatus(const QString &text);
     // Enables each command that can act now (most need a picture, undo a sharpening to take
     // back) and sets the ruler's and the cross's check marks from the measurement.
@@ -208,6 +243,14 @@ private:
     QAction *m_Ruler = nullptr;
     QAction *m_Cross = nullptr;
     QAction *m_ZoomCenter = nullptr;
+    QAction *m_OpenFitted = nullptr;
+    QLabel *zoomLabel = nullptr;
+    bool fitPending = false; // a picture opened fitted waits for the box's size
+    int wheelZoomDelta = 0; // wheel turns not yet amounting to a zoom step, in eighths of a degree
+    double wheelScrollX = 0, wheelScrollY = 0; // parts of a scroll-bar unit not yet scrolled
+    bool spaceHeld = false;
+    Qt::MouseButton panButton = Qt::NoButton; // the button dragging the picture, if any
+    QPointF panGrab; // the picture point taken hold of, kept under the mouse
     QMenu *m_Window = nullptr;
     QActionGroup *windowItems = nullptr;
 };

@@ -122,6 +122,8 @@ bool MainForm::openRadiograph(const QString &givenPath)
         }
     }
     updateActions();
+    if (m_OpenFitted->isChecked())
+        fitWhenLaidOut();
     if (dicom && dicom->header().frameCount > 1)
         showMessage("the file holds " + std::to_string(dicom->header().frameCount)
                 + " frames; only the first is shown",
