@@ -30,6 +30,7 @@
 #include "ui/PictureBox.h"
 #include "ui/Resources.h"
 #include "ui/StartupForm.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 
@@ -93,7 +94,8 @@ MainForm::MainForm(const MainFormEnvironment &env, QWidget *parent)
     zoomCursor = QCursor(QPixmap(":/zoom-cursor.png"), 12, 12);
     PicBox->setMouseIcon(zoomCursor);
     setWindowTitle(kApplicationTitle); // until a picture names the window
-    resize(1100, 800);
+    new WindowPlacement(this, environment.settingsPath, QSize(1100, 800));
+    setAcceptDrops(true);
 }
 
 MainForm::~MainForm() = default;
@@ -195,6 +197,7 @@ void MainForm::createMenus()
         if (openRadiograph())
             PicBox_Paint();
     });
+    createRecentMenu(m_File);
     add(m_File, "m_New", "&new Window", {}, &MainForm::newWindow);
     add(m_File, "m_Patient", "&Patient's Data", {}, [this] { open_Patient(0); });
     add(m_File, "m_Load_bin", "&Reload Landmarks", {}, &MainForm::reloadLandmarks);
@@ -405,8 +408,8 @@ void MainForm::updateActions()
     const bool open = oxel && Bitmap;
     // Everything but opening, a new window, leaving and the help needs a picture.
     for (QAction *item : findChildren<QAction *>()) {
-        static const QStringList kAlways = {
-            "m_Open", "m_New", "m_FollowUp", "m_Exit", "m_ZoomCenter", "m_about", "m_help"};
+        static const QStringList kAlways = {"m_Open", "m_Recent", "m_New", "m_FollowUp", "m_Exit",
+            "m_ZoomCenter", "m_about", "m_help"};
         if (!item->objectName().isEmpty() && !kAlways.contains(item->objectName()))
             item->setEnabled(open);
     }
