@@ -432,8 +432,10 @@ void MainForm::open_Patient(int flag)
     if (!oxel)
         return;
     DataDialog dialog(*oxel, static_cast<std::int16_t>(flag), this);
-    dialog.exec();
-    headerDataToConfirm = false; // the dialog only closes once it has stored what it showed
+    // Data taken from a header count as seen once the dialog has stored them; Cancel leaves them
+    // to be confirmed.
+    if (dialog.exec() == QDialog::Accepted)
+        headerDataToConfirm = false;
 }
 
 void MainForm::writeData()
