@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QFileDialog>
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPushButton>
 #include <QShowEvent>
 #include <QToolButton>
 
@@ -113,6 +115,8 @@ DataDialog::DataDialog(COxel &measurement, std::int16_t missingFields, QWidget *
       E_Focus(new QLineEdit(this)),
       E_DatFile(new QLineEdit(this)),
       browseDatFile(new QToolButton(this)),
+      okButton(new QPushButton(QStringLiteral("OK"), this)),
+      cancelButton(new QPushButton(QStringLiteral("Cancel"), this)),
       oxel(measurement),
       RedFlag(missingFields)
 {
@@ -166,6 +170,19 @@ DataDialog::DataDialog(COxel &measurement, std::int16_t missingFields, QWidget *
             grid->addWidget(field, row, 1);
         }
     }
+
+    okButton->setObjectName(QStringLiteral("okButton"));
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    // Enter stays within the fields, as before the buttons: it neither stores nor closes.
+    for (QPushButton *button : {okButton, cancelButton})
+        button->setAutoDefault(false);
+    connect(okButton, &QPushButton::clicked, this, &DataDialog::accept);
+    connect(cancelButton, &QPushButton::clicked, this, &DataDialog::reject);
+    auto *buttonRow = new QHBoxLayout;
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(okButton);
+    buttonRow->addWidget(cancelButton);
+    grid->addLayout(buttonRow, static_cast<int>(rows.size()), 0, 1, 2);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 }
 
@@ -193,20 +210,7 @@ void DataDialog::changeEvent(QEvent *event)
 
 void DataDialog::load()
 {
-    const std::array<QWidget *, 9> fieldsByBit = {
-        E_Datum, E_Famname, E_Vorname, E_Code, E_Typ, E_Head, E_Cup, E_Focus, E_DatFile};
-    // From the bottom row up, so that the topmost marked field ends as the focus target.
-    for (int bit = 8; bit >= 0; --bit) {
-        if (!(RedFlag & (1 << bit)))
-            continue;
-        QWidget *field = fieldsByBit[static_cast<std::size_t>(bit)];
-        QPalette palette = field->palette();
-        palette.setColor(QPalette::Base, kMissingFieldColor);
-        palette.setColor(QPalette::Button, kMissingFieldColor); // a closed combo box
-        field->setPalette(palette);
-        focusTarget = field;
-    }
-
+    datFlagBefore = oxel.DatFlag;
     const CPatient &source = oxel.DatFlag ? oxel.Patient : LastPatient();
     setFieldText(E_Datum, QString::fromStdString(oxel.Datum));
     setFieldText(E_Famname, QString::fromStdString(source.Famname));
@@ -222,16 +226,58 @@ void DataDialog::load()
     E_Focus->setText(roundedText(source.FocH));
     setFieldText(E_DatFile, QString::fromStdString(source.DatFile));
 
+    markMissingFields();
     oxel.DatFlag = true;
+}
+
+void DataDialog::markMissingFields()
+{
+    const std::array<QWidget *, 9> fieldsByBit = {
+        E_Datum, E_Famname, E_Vorname, E_Code, E_Typ, E_Head, E_Cup, E_Focus, E_DatFile};
+    // From the bottom row up, so that the topmost marked field ends as the focus target.
+    for (int bit = 8; bit >= 0; --bit) {
+        QWidget *field = fieldsByBit[static_cast<std::size_t>(bit)];
+        // The flags tell what the measurement lacks; a field the dialog filled from the last
+        // patient's data lacks nothing and is left for the operator to confirm.
+        const auto *text = qobject_cast<const QLineEdit *>(field);
+        const bool empty = text ? text->text().isEmpty() : E_Typ->currentIndex() < 0;
+        if (!(RedFlag & (1 << bit)) || !empty)
+            continue;
+        QPalette palette = field->palette();
+        palette.setColor(QPalette::Base, kMissingFieldColor);
+        palette.setColor(QPalette::Button, kMissingFieldColor); // a closed combo box
+        field->setPalette(palette);
+        focusTarget = field;
+    }
+}
+
+void DataDialog::accept()
+{
+    // When storing fails the dialog stays open with what was typed.
+    bool stored = false;
+    EventGuard::run([this, &stored] { stored = store(); });
+    if (stored)
+        QDialog::accept();
 }
 
 void DataDialog::reject()
 {
-    // Closing stores the data; when that fails the dialog stays open with what was typed.
-    bool stored = false;
-    EventGuard::run([this, &stored] { stored = store(); });
-    if (stored)
-        QDialog::reject();
+    if (loaded)
+        oxel.DatFlag = datFlagBefore;
+    QDialog::reject();
+}
+
+void DataDialog::closeEvent(QCloseEvent *event)
+{
+    if (!isVisible()) {
+        event->accept();
+        return;
+    }
+    accept();
+    if (isVisible())
+        event->ignore();
+    else
+        event->accept();
 }
 
 bool DataDialog::store()

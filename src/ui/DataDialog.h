@@ -8,25 +8,28 @@
 
 #include "core/model/COxel.h"
 
+class QCloseEvent;
 class QComboBox;
 class QEvent;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QShowEvent;
 class QToolButton;
 
 // The radiograph's date and the patient record of one measurement, edited in one modal window.
 //
-// On showing, the fields whose bits are set in RedFlag are marked light pink, the topmost marked
-// field gets the focus, the fields are filled from oxel.Patient (when oxel.DatFlag) or else from
-// LastPatient(), and oxel.DatFlag becomes true.
+// On showing, the fields are filled from oxel.Patient (when oxel.DatFlag) or else from
+// LastPatient(), the fields whose bits are set in RedFlag and that are still empty are marked
+// light pink, the topmost marked field gets the focus, and oxel.DatFlag becomes true.
 //
-// There are no buttons: closing the window, by its frame or by Escape, is what stores. The date
-// must be empty or eight characters whose fifth and sixth are a month 01..12 and whose seventh
-// and eighth are a day 01..31; no text field may hold a double quote. Either fault is told in
-// a box, the field concerned gets the focus and the window stays open, with oxel.Datum empty.
-// Otherwise oxel.Datum takes the date and the entries go into oxel.Patient and then into
-// LastPatient().
+// "OK" and closing the window by its frame store; "Cancel" and Escape close without storing
+// anything, and put oxel.DatFlag back as it was. To store, the date must be empty or eight
+// characters whose fifth and sixth are a month 01..12 and whose seventh and eighth are a day
+// 01..31; no text field may hold a double quote. Either fault is told in a box, the field
+// concerned gets the focus and the window stays open, with oxel.Datum empty. Otherwise oxel.Datum
+// takes the date and the entries go into oxel.Patient and then into LastPatient(). The dialog's
+// result is Accepted when it stored, Rejected when it did not.
 class DataDialog : public QDialog
 {
     Q_OBJECT
@@ -61,17 +64,23 @@ public:
     QLineEdit *E_Focus;
     QLineEdit *E_DatFile; // result file path without its ".dat"
     QToolButton *browseDatFile; // "...": picks E_DatFile with a save dialog
+    QPushButton *okButton; // "OK": stores and closes
+    QPushButton *cancelButton; // "Cancel": closes without storing
 
-    // Every way of closing the window comes here (QDialog's close event calls it as well):
-    // the window closes only when the entries have been stored.
+    // "OK": closes once the entries have been stored.
+    void accept() override;
+    // "Cancel" and Escape: closes, storing nothing.
     void reject() override;
 
 protected:
     void showEvent(QShowEvent *event) override;
     void changeEvent(QEvent *event) override;
+    // The window's frame closes as "OK" does.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void load();
+    void markMissingFields();
     bool store();
     void storeInto(CPatient &record) const;
     void browseForDataFile();
@@ -79,5 +88,6 @@ private:
     COxel &oxel;
     const std::int16_t RedFlag;
     bool loaded = false;
+    bool datFlagBefore = false; // what Cancel puts back
     QWidget *focusTarget = nullptr; // given the focus at the first activation, then forgotten
 };

@@ -30,6 +30,7 @@
 #include "ui/PictureBox.h"
 #include "ui/Resources.h"
 #include "ui/StartupForm.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 
@@ -100,7 +101,8 @@ MainForm::MainForm(const MainFormEnvironment &env, QWidget *parent)
     zoomCursor = QCursor(QPixmap(":/zoom-cursor.png"), 12, 12);
     PicBox->setMouseIcon(zoomCursor);
     setWindowTitle(kApplicationTitle); // until a picture names the window
-    resize(1100, 800);
+    new WindowPlacement(this, environment.settingsPath, QSize(1100, 800));
+    setAcceptDrops(true);
 }
 
 MainForm::~MainForm() = default;
@@ -207,6 +209,7 @@ void MainForm::createMenus()
         if (openRadiograph())
             PicBox_Paint();
     });
+    createRecentMenu(m_File);
     add(m_File, "m_New", "&new Window", {}, &MainForm::newWindow);
     add(m_File, "m_Patient", "&Patient's Data", {}, [this] { open_Patient(0); });
     add(m_File, "m_Load_bin", "&Reload Landmarks", {}, &MainForm::reloadLandmarks);
@@ -440,7 +443,7 @@ void MainForm::updateActions()
     const bool open = oxel && Bitmap;
     // Everything but opening, a new window, leaving and the help needs a picture.
     for (QAction *item : findChildren<QAction *>()) {
-        static const QStringList kAlways = {"m_Open", "m_New", "m_FollowUp", "m_Exit",
+        static const QStringList kAlways = {"m_Open", "m_Recent", "m_New", "m_FollowUp", "m_Exit",
             "m_ZoomCenter", "m_OpenFitted", "m_about", "m_help"};
         if (!item->objectName().isEmpty() && !kAlways.contains(item->objectName()))
             item->setEnabled(open);
@@ -464,8 +467,10 @@ void MainForm::open_Patient(int flag)
     if (!oxel)
         return;
     DataDialog dialog(*oxel, static_cast<std::int16_t>(flag), this);
-    dialog.exec();
-    headerDataToConfirm = false; // the dialog only closes once it has stored what it showed
+    // Data taken from a header count as seen once the dialog has stored them; Cancel leaves them
+    // to be confirmed.
+    if (dialog.exec() == QDialog::Accepted)
+        headerDataToConfirm = false;
 }
 
 void MainForm::writeData()

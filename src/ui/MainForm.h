@@ -22,6 +22,8 @@
 class PictureBox;
 class QAction;
 class QActionGroup;
+class QDragEnterEvent;
+class QDropEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -107,6 +109,11 @@ public:
     double grabbedAt() const { return grabRatio; }
 
     QAction *action(const QString &objectName) const;
+
+protected:
+    // A picture file dropped onto the window is opened as the open command opens a chosen one.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     class Host; // the evaluation's view of the window
@@ -199,6 +206,14 @@ private:
     void updateWindowMenu();
     void chooseWindow(std::size_t which);
 
+    // File -> Recent Pictures: the pictures opened last, as the settings file keeps them for
+    // every window of the program; read anew whenever the File menu opens.
+    void createRecentMenu(QMenu *fileMenu);
+    void fillRecentMenu();
+    void rememberRecentPicture(const QString &path);
+    // Opens the picture at path as the open command opens a chosen one.
+    void openChosenPicture(const QString &path);
+
     MainFormEnvironment environment;
 
     std::unique_ptr<COxel> oxel; // the window's measurement
@@ -253,4 +268,5 @@ private:
     QPointF panGrab; // the picture point taken hold of, kept under the mouse
     QMenu *m_Window = nullptr;
     QActionGroup *windowItems = nullptr;
+    QMenu *m_Recent = nullptr;
 };

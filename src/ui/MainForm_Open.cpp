@@ -128,5 +128,6 @@ bool MainForm::openRadiograph(const QString &givenPath)
         showMessage("the file holds " + std::to_string(dicom->header().frameCount)
                 + " frames; only the first is shown",
             "Oxel", MessageIcon::Information);
+    rememberRecentPicture(path);
     return true;
 }

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
 
@@ -57,6 +58,19 @@ protected:
 bool isMarked(const QWidget *field)
 {
     return field->palette().color(QPalette::Base) == kPink;
+}
+
+void expectRecord(const CPatient &actual, const CPatient &expected)
+{
+    EXPECT_EQ(actual.Famname, expected.Famname);
+    EXPECT_EQ(actual.Vorname, expected.Vorname);
+    EXPECT_EQ(actual.Code, expected.Code);
+    EXPECT_EQ(actual.Typ, expected.Typ);
+    EXPECT_EQ(actual.SLFlag, expected.SLFlag);
+    EXPECT_EQ(actual.HeadTR, expected.HeadTR);
+    EXPECT_EQ(actual.CupTR, expected.CupTR);
+    EXPECT_EQ(actual.FocH, expected.FocH);
+    EXPECT_EQ(actual.DatFile, expected.DatFile);
 }
 
 } // namespace
@@ -126,28 +140,57 @@ TEST_F(PatientDataDialog, DateLengthCountsCharactersNotBytes)
         "0315");
 }
 
-TEST_F(PatientDataDialog, EscapeStoresLikeTheFrame)
+TEST_F(PatientDataDialog, OkStoresEveryFieldAndCloses)
 {
     auto dialog = open();
-    dialog->E_Famname->setText("Ortiz");
-    dialog->E_Datum->setText("20230405");
-    QTest::keyClick(dialog->E_Famname, Qt::Key_Escape);
+    dialog->E_Datum->setText("20231130");
+    dialog->E_Famname->setText("Meyer");
+    dialog->E_Vorname->setText("Jo");
+    dialog->E_Code->setText("K-12");
+    dialog->E_Typ->setCurrentIndex(7); // "7a cup based"
+    dialog->E_Head->setText("32");
+    dialog->E_Cup->setText("52");
+    dialog->E_Focus->setText("1000");
+    dialog->E_DatFile->setText("/data/study");
+    EXPECT_EQ(dialog->okButton->text(), "OK");
+    QTest::mouseClick(dialog->okButton, Qt::LeftButton);
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(oxel.Datum, "20230405");
-    EXPECT_EQ(oxel.Patient.Famname, "Ortiz");
-    EXPECT_EQ(LastPatient().Famname, "Ortiz");
+    EXPECT_EQ(oxel.Datum, "20231130");
+    for (const CPatient *record : {&oxel.Patient, &LastPatient()})
+        expectRecord(*record, {"Meyer", "Jo", "K-12", 7, true, 16.0, 26.0, 1000.0, "/data/study"});
 }
 
-TEST_F(PatientDataDialog, EscapeWithABadDateKeepsTheWindowOpen)
+// Looking at the data and leaving must not overwrite the record with whatever was typed.
+TEST_F(PatientDataDialog, CancelAndEscapeCloseWithoutStoringAnything)
 {
-    auto dialog = open();
-    dialog->E_Datum->setText("2023");
-    dialog->E_Famname->setText("Ortiz");
-    QTest::keyClick(dialog->E_Famname, Qt::Key_Escape);
-    EXPECT_TRUE(dialog->isVisible());
-    ASSERT_EQ(messages.boxes.size(), 1u);
-    EXPECT_EQ(messages.boxes[0].title, "Date Format Error");
-    EXPECT_TRUE(oxel.Patient.Famname.empty());
+    const CPatient last{"Last", "Lou", "L-7", 5, false, 16.0, 26.0, 1150.0, "/data/last"};
+    const CPatient own{"Own", "Oda", "O-1", 7, true, 14.0, 25.0, 1000.0, "/data/own"};
+    for (const bool escape : {false, true}) {
+        for (const bool datFlag : {false, true}) {
+            SCOPED_TRACE(std::to_string(escape) + std::to_string(datFlag));
+            LastPatient() = last;
+            oxel.DatFlag = datFlag;
+            oxel.Datum = "20200101";
+            oxel.Patient = own;
+            auto dialog = open();
+            dialog->E_Datum->setText("2023"); // not even a valid date: nothing is checked
+            dialog->E_Famname->setText("Typo");
+            dialog->E_Typ->setCurrentIndex(0);
+            dialog->E_Head->setText("40");
+            if (escape)
+                QTest::keyClick(dialog->E_Famname, Qt::Key_Escape);
+            else
+                QTest::mouseClick(dialog->cancelButton, Qt::LeftButton);
+            EXPECT_EQ(dialog->result(), QDialog::Rejected);
+            EXPECT_FALSE(dialog->isVisible());
+            EXPECT_TRUE(messages.boxes.empty());
+            EXPECT_EQ(oxel.Datum, "20200101");
+            expectRecord(oxel.Patient, own);
+            expectRecord(LastPatient(), last);
+            EXPECT_EQ(oxel.DatFlag, datFlag); // the next opening offers what this one offered
+        }
+    }
 }
 
 TEST_F(PatientDataDialog, DoubleQuoteIsRefusedNamingTheField)
@@ -417,6 +460,25 @@ TEST_F(PatientDataDialog, FocusGoesToTheTopmostMarkedFieldWhicheverBitsAreSet)
     EXPECT_TRUE(dialog->E_Cup->hasFocus());
     auto withDate = open(0x1 | 0x20);
     EXPECT_TRUE(withDate->E_Datum->hasFocus());
+}
+
+// Write Data asks for what the measurement lacks, while the dialog may fill those fields from
+// the last patient's data: only the fields still empty are marked.
+TEST_F(PatientDataDialog, FlaggedFieldsAlreadyFilledAreNotMarked)
+{
+    LastPatient().Famname = "Last";
+    LastPatient().Typ = 2;
+    LastPatient().DatFile = "/data/last";
+    auto dialog = open(0x1 | 0x2 | 0x4 | 0x10 | 0x100); // what an empty measurement lacks
+    EXPECT_EQ(dialog->E_Famname->text(), "Last");
+    EXPECT_FALSE(isMarked(dialog->E_Famname));
+    EXPECT_NE(dialog->E_Typ->palette().color(QPalette::Button), kPink);
+    EXPECT_FALSE(isMarked(dialog->E_DatFile));
+    EXPECT_TRUE(isMarked(dialog->E_Datum));
+    EXPECT_TRUE(isMarked(dialog->E_Vorname));
+    EXPECT_TRUE(dialog->E_Datum->hasFocus());
+    oxel.DatFlag = false; // as the first dialog found it
+    EXPECT_TRUE(open(0x2 | 0x4)->E_Vorname->hasFocus()); // the filled name is passed over
 }
 
 TEST_F(PatientDataDialog, NothingIsMarkedWithoutFlags)

@@ -332,6 +332,7 @@ TEST_F(Window, MenuCaptionsAndShortcuts)
         const char *name, *caption, *key;
     } items[] = {
         {"m_Open", "&Open ...", ""},
+        {"m_Recent", "Recen&t Pictures", ""},
         {"m_New", "&new Window", ""},
         {"m_Patient", "&Patient's Data", ""},
         {"m_Load_bin", "&Reload Landmarks", ""},

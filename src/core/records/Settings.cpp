@@ -216,3 +216,95 @@ bool write(const std::string &iniPath, const std::string &section, const std::st
 }
 
 } // namespace Settings
+
+namespace {
+
+bool isSafeKey(std::string_view key)
+{
+    const std::string_view text = trimmed(key);
+    return isSafeName(key, '=') && text.front() != ';' && text.front() != '[';
+}
+
+bool isSafeValue(std::string_view value)
+{
+    return value.find_first_of(std::string{'\r', '\n', '\0'}) == std::string_view::npos;
+}
+
+// The file's text, empty when there is no file yet; nothing when something is there that cannot
+// be read, which must then not be written over.
+std::optional<std::string> textToChange(const std::string &iniPath)
+{
+    std::error_code ec;
+    const fs::file_status status = fs::status(SafeFile::fromUtf8(iniPath), ec);
+    if (fs::exists(status))
+        return SafeFile::readAll(iniPath);
+    if (status.type() != fs::file_type::not_found)
+        return std::nullopt;
+    return std::string();
+}
+
+} // namespace
+
+namespace Settings {
+
+std::vector<KeyValue> readSection(const std::string &iniPath, const std::string &section)
+{
+    const auto text = SafeFile::readAll(iniPath);
+    if (!text)
+        return {};
+    const std::vector<std::string> lines = splitLines(*text);
+    const Location where = locate(lines, trimmed(section), {});
+    std::vector<KeyValue> entries;
+    if (!where.sectionLine)
+        return entries;
+    for (std::size_t i = *where.sectionLine + 1; i < where.sectionEnd; ++i) {
+        if (const auto entry = entryOf(lines[i]))
+            entries.push_back({std::string(entry->key), std::string(entry->value)});
+    }
+    return entries;
+}
+
+bool writeSection(
+    const std::string &iniPath, const std::string &section, const std::vector<KeyValue> &entries)
+{
+    if (!isSafeName(section, ']'))
+        return false;
+    for (const KeyValue &entry : entries) {
+        if (!isSafeKey(entry.key) || !isSafeValue(entry.value))
+            return false;
+    }
+    const auto text = textToChange(iniPath);
+    if (!text)
+        return false;
+
+    const std::string lineEnd = text->find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    std::vector<std::string> lines = splitLines(*text);
+    std::vector<std::string> entryLines;
+    for (const KeyValue &entry : entries)
+        entryLines.push_back(std::string(trimmed(entry.key)) + "=" + entry.value);
+
+    const std::string_view sectionText = trimmed(section);
+    const Location where = locate(lines, sectionText, {});
+    if (where.sectionLine) {
+        // The blank lines that separate the section from the next one stay.
+        std::size_t end = where.sectionEnd;
+        while (end > *where.sectionLine + 1 && trimmed(lines[end - 1]).empty())
+            --end;
+        const auto first =
+            static_cast<std::ptrdiff_t>(*where.sectionLine + (entries.empty() ? 0 : 1));
+        lines.erase(lines.begin() + first, lines.begin() + static_cast<std::ptrdiff_t>(end));
+        lines.insert(lines.begin() + first, entryLines.begin(), entryLines.end());
+    } else if (entries.empty()) {
+        return true; // nothing to take out
+    } else {
+        lines.push_back("[" + std::string(sectionText) + "]");
+        lines.insert(lines.end(), entryLines.begin(), entryLines.end());
+    }
+
+    std::string newText;
+    for (const std::string &line : lines)
+        newText += line + lineEnd;
+    return replaceFile(iniPath, newText);
+}
+
+} // namespace Settings

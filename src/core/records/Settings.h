@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The settings file: a small ini text that remembers values from one run to the next, such as
 // the picture opened last ("[LastPath]" with "Path=..."). Sections and keys match without
@@ -30,5 +31,23 @@ std::string lookUp(std::string_view text, const std::string &section, const std:
 // (a line break or NUL anywhere, "]" in the section, "=" in the key, an empty name).
 bool write(const std::string &iniPath, const std::string &section, const std::string &key,
     const std::string &value);
+
+struct KeyValue
+{
+    std::string key;
+    std::string value;
+};
+
+// The entries of the first section of that name, in file order, with their values whole (not
+// cut); comments and lines without "=" are left out. Empty when the file or the section is
+// missing or the file cannot be read.
+std::vector<KeyValue> readSection(const std::string &iniPath, const std::string &section);
+
+// Makes the first section of that name hold exactly entries, in their order, keeping every other
+// section of the file as it is; the section is added at the end when missing, and taken out when
+// entries is empty. Whatever else stood in the section (comments too) is replaced. The same
+// atomic replacement and the same refusals as write, for every key and value.
+bool writeSection(
+    const std::string &iniPath, const std::string &section, const std::vector<KeyValue> &entries);
 
 } // namespace Settings

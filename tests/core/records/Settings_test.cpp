@@ -144,3 +144,21 @@ TEST_F(SettingsFile, UnreadableFileIsNotOverwritten)
     EXPECT_TRUE(fs::is_directory(ini));
     EXPECT_EQ(lastPath(), "");
 }
+
+TEST_F(SettingsFile, SectionIsReplacedWholeAndEverythingElseKept)
+{
+    put("[LastPath]\r\nPath=C:\\hip.bmp\r\n[List]\r\n; old\r\nA=1\r\nB=2\r\n\r\n[Tail]\r\nZ=1\r\n");
+    ASSERT_TRUE(Settings::writeSection(ini, "list", {{"C", std::string(300, 'c')}, {"A", "one"}}));
+    EXPECT_EQ(content(),
+        "[LastPath]\r\nPath=C:\\hip.bmp\r\n[List]\r\nC=" + std::string(300, 'c')
+            + "\r\nA=one\r\n\r\n[Tail]\r\nZ=1\r\n");
+    const auto entries = Settings::readSection(ini, "LIST");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].value, std::string(300, 'c')); // whole, unlike a single value
+    EXPECT_EQ(entries[1].key, "A");
+
+    EXPECT_FALSE(Settings::writeSection(ini, "List", {{"A", "2"}, {"B", "x\n[Evil]"}}));
+    ASSERT_TRUE(Settings::writeSection(ini, "List", {}));
+    ASSERT_TRUE(Settings::writeSection(ini, "New", {{"K", "v"}}));
+    EXPECT_EQ(content(), "[LastPath]\r\nPath=C:\\hip.bmp\r\n\r\n[Tail]\r\nZ=1\r\n[New]\r\nK=v\r\n");
+}
