@@ -338,6 +338,8 @@ TEST_F(Window, MenuCaptionsAndShortcuts)
         {"m_Write_dat", "&Write Data", ""},
         {"m_FollowUp", "&Follow-up", ""},
         {"m_Exit", "&Exit", ""},
+        {"m_EditUndo", "Undo", "Ctrl+Z"},
+        {"m_EditRedo", "Redo", "Ctrl+Shift+Z"},
         {"m_ZoomUp", "Zoom +", "F5"},
         {"m_ZoomDown", "Zoom -", "F6"},
         {"m_ZoomMouse", "Zoom with Mouse", "F7"},
