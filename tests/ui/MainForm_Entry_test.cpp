@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
@@ -308,16 +307,6 @@ TEST_F(Entry, FailedFitsSayWhyInTheStatusLine)
     click(60, 700); // the next action: hovering speaks again
     move(61, 700);
     EXPECT_EQ(window->statusText(), "");
-}
-
-TEST_F(Entry, EditMenuFollowsFileWithUndoAndRedo)
-{
-    const QList<QAction *> menus = window->menuBar()->actions();
-    ASSERT_GE(menus.size(), 2);
-    EXPECT_EQ(menus[0]->text(), "&File");
-    EXPECT_EQ(menus[1]->text(), "&Edit");
-    EXPECT_EQ(menus[1]->menu()->actions(),
-        (QList<QAction *>{window->action("m_EditUndo"), window->action("m_EditRedo")}));
 }
 
 namespace {
