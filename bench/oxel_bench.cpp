@@ -11,7 +11,8 @@
 // grey-4096x4096.jpg, colour-4096x4096.jpg, grey8-4096x4096.bmp and grey-4096x4096.gif, and
 // the DICOM radiographs dx-raw16-3000x3000.dcm and dx-j2k-3000x3000.dcm (16-bit, uncompressed
 // and JPEG 2000 lossless) against the decoding library's own read of them, and reading the
-// result file series-10000.dat into series and showing it in the follow-up window.
+// result file series-10000.dat into series and showing it in the follow-up window, and in a
+// main window on radiograph-8192x6144.bmp the repaints while points are entered and dragged.
 
 #include <algorithm>
 #include <chrono>
@@ -32,6 +33,7 @@
 #include <benchmark/benchmark.h>
 
 #include "DicomAnchors.h"
+#include "EntryAnchors.h"
 #include "FollowUpAnchors.h"
 #include "SeriesAnchors.h"
 #include "SyntheticRadiograph.h"
@@ -264,7 +266,7 @@ int main(int argc, char **argv)
             return writeAnchors(argv[2]) | writeViewAnchors(argv[2]) | writeDicomAnchors(argv[2])
                 | writeSeriesAnchors(argv[2]);
         return runAnchors(argv[2]) | runViewAnchors(argv[2]) | runDicomAnchors(argv[2])
-            | runSeriesAnchors(argv[2]) | runFollowUpAnchors(argv[2]);
+            | runSeriesAnchors(argv[2]) | runFollowUpAnchors(argv[2]) | runEntryAnchors(argv[2]);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

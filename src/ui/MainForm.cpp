@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QStyle>
+#include <QUndoStack>
 
 #include "core/evaluation/ResultFile.h"
 #include "core/evaluation/evaluate.h"
@@ -105,7 +106,12 @@ MainForm::MainForm(const MainFormEnvironment &env, QWidget *parent)
     setAcceptDrops(true);
 }
 
-MainForm::~MainForm() = default;
+MainForm::~MainForm()
+{
+    // The history empties itself as it goes, after this window's own parts are gone.
+    if (undoStack)
+        undoStack->disconnect(this);
+}
 
 bool MainForm::start(const QString &picture)
 {
@@ -151,7 +157,7 @@ void MainForm::createControls()
         });
     connect(PicBox, &PictureBox::mouseMove, this,
         [this](Qt::MouseButtons, Qt::KeyboardModifiers, double x, double y) {
-            pictureEvent([=, this] { picMouseMove(x, y); });
+            pictureEvent([=, this] { picMouseMove(x, y); }, false);
         });
     connect(
         PicBox, &PictureBox::mouseUp, this, [this](int, Qt::KeyboardModifiers, double x, double y) {
@@ -164,18 +170,20 @@ void MainForm::createControls()
             [this] { EventGuard::run([this] { scrolled(); }); });
 }
 
-void MainForm::pictureEvent(const std::function<void()> &handler)
+void MainForm::pictureEvent(const std::function<void()> &handler, bool settles)
 {
-    if (EventGuard::run(handler))
-        return;
-    // Whatever the mouse was doing is given up, as Escape gives it up, so that the measurement
-    // is shown as it was before.
-    EventGuard::run([this] {
-        if (!oxel)
-            return;
-        dropInteraction();
-        PicBox_Paint();
-    });
+    if (!EventGuard::run(handler)) {
+        // Whatever the mouse was doing is given up, as Escape gives it up, so that the
+        // measurement is shown as it was before.
+        EventGuard::run([this] {
+            if (!oxel)
+                return;
+            dropInteraction();
+            PicBox_Paint();
+        });
+    }
+    if (settles)
+        EventGuard::run([this] { settleChanges({}); });
 }
 
 QAction *MainForm::action(const QString &objectName) const
@@ -191,7 +199,8 @@ void MainForm::createMenus()
         item->setObjectName(name);
         if (!key.isEmpty())
             item->setShortcut(key);
-        connect(item, &QAction::triggered, this, [this, handler](bool checked) {
+        connect(item, &QAction::triggered, this, [this, handler, caption](bool checked) {
+            statusHeld = false;
             EventGuard::run([&] {
                 if constexpr (std::is_member_function_pointer_v<decltype(handler)>)
                     std::invoke(handler, this);
@@ -200,6 +209,7 @@ void MainForm::createMenus()
                 else
                     handler();
             });
+            EventGuard::run([&] { settleChanges(QString(caption).remove('&')); });
         });
         return item;
     };
@@ -216,6 +226,13 @@ void MainForm::createMenus()
     add(m_File, "m_Write_dat", "&Write Data", {}, &MainForm::writeData);
     add(m_File, "m_FollowUp", "&Follow-up", {}, &MainForm::showFollowUp);
     add(m_File, "m_Exit", "&Exit", {}, &MainForm::exitProgram);
+
+    undoStack = new QUndoStack(this);
+    connect(undoStack, &QUndoStack::indexChanged, this, [this] { updateEditActions(); });
+    QMenu *m_Edit = menuBar()->addMenu("&Edit");
+    m_EditUndo = add(m_Edit, "m_EditUndo", "Undo", QKeySequence("Ctrl+Z"), &MainForm::undoChange);
+    m_EditRedo =
+        add(m_Edit, "m_EditRedo", "Redo", QKeySequence("Ctrl+Shift+Z"), &MainForm::redoChange);
 
     QMenu *m_Zoom = menuBar()->addMenu("&Zoom");
     add(m_Zoom, "m_ZoomUp", "Zoom +", Qt::Key_F5, [this] {
@@ -414,6 +431,7 @@ void MainForm::PicBox_Paint()
     PicBox->setDrawMode(kDrawCopy);
     PicBox->stretchCopy(*Bitmap);
     oxel->draw(unsetColor, setColor);
+    drawInteraction();
 }
 
 void MainForm::setStatus(const QString &text)
@@ -434,6 +452,8 @@ QString MainForm::positionText() const
 void MainForm::toggleLine(CLine &line)
 {
     line.Valid = !line.Valid;
+    pendingChange =
+        QString(line.Valid ? "Enable " : "Disable ") + (&line == &oxel->Ruler ? "Ruler" : "Cross");
     updateActions();
     PicBox_Paint();
 }
@@ -452,6 +472,7 @@ void MainForm::updateActions()
     m_Ruler->setChecked(open && oxel->Ruler.Valid);
     m_Cross->setChecked(open && oxel->Cross_H.Valid);
     updateWindowMenu();
+    updateEditActions();
 }
 
 void MainForm::showStartupWindow()
@@ -466,6 +487,8 @@ void MainForm::open_Patient(int flag)
 {
     if (!oxel)
         return;
+    if (pendingChange.isEmpty())
+        pendingChange = "Patient's Data";
     DataDialog dialog(*oxel, static_cast<std::int16_t>(flag), this);
     // Data taken from a header count as seen once the dialog has stored them; Cancel leaves them
     // to be confirmed.
@@ -496,13 +519,24 @@ void MainForm::writeData()
     if (!evaluate(host))
         return;
     std::string error;
-    if (!BinFile::write(landmarkPath, *oxel, &error))
+    if (!BinFile::write(landmarkPath, *oxel, &error)) {
         showMessage(
             "could not write " + landmarkPath + ": " + error, "Oxel Error", MessageIcon::Critical);
+        return;
+    }
+    markWritten();
 }
 
 void MainForm::exitProgram()
 {
+    // A window with changes not written asks its own question as it closes.
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (const auto *window = qobject_cast<MainForm *>(widget);
+            window && window->hasUnsavedChanges()) {
+            QApplication::closeAllWindows();
+            return;
+        }
+    }
     const MessageAnswer answer =
         currentMessages().message("Are you sure? Not saved results will be lost!",
             kApplicationTitle, MessageIcon::Question, MessageButtons::YesNo);
@@ -541,7 +575,11 @@ void MainForm::newWindow()
 void MainForm::reloadLandmarks()
 {
     dropInteraction();
-    BinFile::read(landmarkPath, Bitmap->W, Bitmap->H, *oxel);
+    // What a damaged file did read can be taken back.
+    if (BinFile::read(landmarkPath, Bitmap->W, Bitmap->H, *oxel))
+        startHistory();
+    else
+        pendingChange = "Reload Landmarks";
     PicBox_Paint();
 }
 
@@ -550,6 +588,7 @@ void MainForm::resetGrid()
     if (!oxel || !Bitmap)
         return;
     const double W = Bitmap->W, H = Bitmap->H;
+    pendingChange = "Reset Grid";
     oxel->init(W / 3, 2 * H / 3, 2 * W / 3, 2 * H / 3);
     PicBox_Paint();
 }
@@ -591,6 +630,12 @@ void MainForm::sharpen(int level)
 
 void MainForm::startLandmark(std::size_t which)
 {
+    static const char *const kEntryNames[] = {"Enter Head", "Enter Cup", "Enter Rim"};
+    // What an interaction left unfinished is one change; this entry is the next.
+    commitChange(pendingChange);
+    pointPreview.reset();
+    entryStart = MeasurementState::of(*oxel);
+    pendingChange = kEntryNames[which];
     PointLandmark &landmark = *oxel->landmarks()[which];
     landmark.Valid = false;
     oxel->Visible = false;
@@ -603,6 +648,7 @@ void MainForm::startLandmark(std::size_t which)
 
 void MainForm::calibrate()
 {
+    pendingChange = "Calibrate";
     oxel->CalibPoints.setPicBox(PicBox);
     dragPoint = &oxel->CalibPoints.P0;
     toolMode = ToolMode::CalibFirst;

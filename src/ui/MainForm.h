@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <variant>
 #include <vector>
 
 #include <QCursor>
@@ -16,7 +18,9 @@
 #include "core/image/GreyMapping.h"
 #include "core/model/COxel.h"
 #include "core/model/DrawingSurface.h"
+#include "core/model/MeasurementState.h"
 #include "ui/HardCopy.h"
+#include "ui/MeasurementChange.h"
 #include "ui/ToolMode.h"
 
 class PictureBox;
@@ -28,6 +32,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QScrollBar;
+class QUndoStack;
 class QWheelEvent;
 
 // What a main window takes from the program around it. The program uses the defaults; tests
@@ -110,10 +115,16 @@ public:
 
     QAction *action(const QString &objectName) const;
 
+    // The measurement has changes that were never written: made since the picture was opened,
+    // the landmarks were read again or Write Data last wrote them.
+    bool hasUnsavedChanges() const;
+
 protected:
     // A picture file dropped onto the window is opened as the open command opens a chosen one.
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    // Closing with changes not written asks first whether to write them, drop them or stay.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     class Host; // the evaluation's view of the window
@@ -164,7 +175,8 @@ private:
     void startLandmark(std::size_t which);
 
     // Runs one mouse or key event of the picture; when it fails the interaction is given up.
-    void pictureEvent(const std::function<void()> &handler);
+    // Unless told otherwise (mouse moves), a change it completed is then recorded for undo.
+    void pictureEvent(const std::function<void()> &handler, bool settles = true);
     // The picture's mouse and keyboard: the tool modes.
     void picMouseDown(int button, double x, double y);
     void picMouseMove(double x, double y);
@@ -172,7 +184,8 @@ private:
     void picKeyDown(int key);
     void pick(double x, double y);
     void beginLineDrag(CLine &line, double x, double y);
-    void finishLandmark();
+    // Fits the landmark whose points were being collected; why it could not, else empty.
+    QString finishLandmark();
     void endDrag();
     void cancelDrag();
     // Ends whatever the picture's mouse is doing, back to idle, and lets go of every reference
@@ -182,6 +195,47 @@ private:
     void drawInLandmarkColour();
     // The landmark whose points the current mode collects or drags; none in other modes.
     PointLandmark *landmarkOfMode() const;
+
+    // What is being entered, drawn over every repaint: the points collected so far, a dragged
+    // line or distance in exclusive-or form, a dragged point's landmark as it would be fitted.
+    void drawInteraction();
+    // Backspace and Escape while collecting points: the last point goes, or the whole entry,
+    // the landmark put back as it was before its tool was chosen.
+    void removeLastPoint();
+    void abandonCollection();
+    // The dragged point's landmark as a copy with points of its own, so that the measurement
+    // changes only at the release; the copy follows the mouse and is refitted at every move.
+    void beginPointPreview(const PointLandmark &landmark, std::size_t point);
+    void movePointPreview(double x, double y);
+    // Draws the copy in exclusive-or form; drawn twice, it is gone.
+    void drawPointPreview();
+    // The fit of a landmark, its boxes shown as usual; on failure whyNot tells why in a few
+    // words for the status line.
+    bool fitLandmark(PointLandmark &landmark, QString &whyNot);
+    // A status text that hovering does not replace; the next press, key or command may.
+    void holdStatus(const QString &text);
+
+    // Undo. Every change of the measurement becomes one entry of the history, holding the
+    // states before and after; a change made in several steps (collecting points, a drag, a
+    // calibration) becomes one when the picture is idle again.
+    MeasurementChange::State currentState() const;
+    // Records what changed since the last entry, if anything, under that name.
+    void commitChange(const QString &name);
+    // After an event or a command: records its change once the picture is idle, and updates
+    // Undo and Redo.
+    void settleChanges(const QString &fallbackName);
+    // Makes the measurement hold a state of the history; whatever the mouse did is ended first.
+    void applyState(const MeasurementChange::State &state);
+    // A new history: after opening a picture or reading its landmarks again.
+    void startHistory();
+    // What Write Data wrote is the state nothing need be asked about.
+    void markWritten();
+    void undoChange();
+    void redoChange();
+    void updateEditActions();
+    // Before the measurement is set aside (another picture, closing): asks, when there are
+    // changes not written, whether to write them first, drop them or stay. False: stay.
+    bool mayLeaveMeasurement();
 
     void writeData();
     void exitProgram();
@@ -255,6 +309,23 @@ private:
     std::uint32_t unsetColor = kColorMagenta;
     std::uint32_t setColor = kColorRed;
 
+    QUndoStack *undoStack = nullptr;
+    MeasurementChange::State committed; // what the history's current entry holds
+    QString pendingChange; // the name of the change being made, until it is recorded
+    MeasurementState entryStart; // the measurement when the landmark tool was chosen
+    bool statusHeld = false;
+
+    struct PointPreview
+    {
+        std::variant<CCircle, CEllipse> landmark;
+        std::size_t point = 0; // the dragged one among its points
+        bool fits = true; // its shape fits its points as they are now
+    };
+
+    std::optional<PointPreview> pointPreview;
+
+    QAction *m_EditUndo = nullptr;
+    QAction *m_EditRedo = nullptr;
     QAction *m_Ruler = nullptr;
     QAction *m_Cross = nullptr;
     QAction *m_ZoomCenter = nullptr;

@@ -96,17 +96,21 @@ void MainForm::picMouseDown(int button, double x, double y)
 {
     if (!oxel)
         return;
+    statusHeld = false;
     if (button == MouseButton::Right) {
         const bool collecting = toolMode == ToolMode::CollectHead
             || toolMode == ToolMode::CollectCup || toolMode == ToolMode::CollectRim;
+        QString whyNotFitted;
         // A right press in the middle of a drag takes it back, as Escape does.
         if (collecting)
-            finishLandmark();
+            whyNotFitted = finishLandmark();
         else if (landmarkOfMode() || isLineDrag(toolMode) || toolMode == ToolMode::DistanceDragging)
             cancelDrag();
         toolMode = ToolMode::Idle;
         PicBox->setMousePointer(MousePointer::Default);
         setStatus("");
+        if (!whyNotFitted.isEmpty())
+            holdStatus(whyNotFitted);
         return;
     }
     if (button != MouseButton::Left)
@@ -166,17 +170,23 @@ void MainForm::pick(double x, double y)
         dragPoint = heldPoint.get();
         heldPointStart.copy(*heldPoint);
         oxel->Visible = false;
+        // The repaint shows the landmark following the point from the start.
+        toolMode = kLandmarkTools[i].drag;
+        beginPointPreview(*landmarks[i],
+            static_cast<std::size_t>(
+                static_cast<int>(code) - static_cast<int>(landmarks[i]->codeBase()) - 1));
+        pendingChange = QString("Move %1").arg(kLandmarkTools[i].pointName);
         PicBox_Paint();
         PicBox->setMousePointer(MousePointer::Cross);
         setStatus(QString("move %1 to desired position and release the mouse")
                       .arg(kLandmarkTools[i].pointName));
-        toolMode = kLandmarkTools[i].drag;
         return;
     }
     const HitCode code = oxel->findMode(x, y);
     if (!isLineHit(code))
         return;
     toolMode = dragModeOf(code);
+    pendingChange = "Move " + lineName(code);
     setStatus(QString("move %1 to desired position and release the mouse").arg(lineName(code)));
     beginLineDrag(*oxel->lines()[COxel::lineIndex(code)], x, y);
 }
@@ -206,16 +216,22 @@ void MainForm::picMouseMove(double x, double y)
     e_Position->setText(oneDecimal(oxel->WorldX(x)) + " " + oneDecimal(oxel->WorldY(y)));
     if (toolMode == ToolMode::Idle) {
         const HitCode code = oxel->findMode(x, y);
+        QString hover;
         if (code == HitCode::Nothing) {
-            setStatus("");
             PicBox->setMousePointer(MousePointer::Default);
         } else if (isLineHit(code)) {
-            setStatus(QString("... %1%2").arg(lineName(code), hoverSuffix(code)));
+            hover = QString("... %1%2").arg(lineName(code), hoverSuffix(code));
             PicBox->setMousePointer(hoverCursor(code));
         } else {
-            setStatus("... Point");
+            hover = "... Point";
             PicBox->setMousePointer(MousePointer::FourWay);
         }
+        if (!statusHeld)
+            setStatus(hover);
+        return;
+    }
+    if (pointPreview && isPointDrag(toolMode)) {
+        movePointPreview(x, y);
         return;
     }
     if (!dragLine)
@@ -263,7 +279,8 @@ void MainForm::picMouseUp(double x, double y)
     case ToolMode::DragRimPoint: {
         dragPoint->change(x, y);
         PointLandmark *landmark = landmarkOfMode();
-        if (landmark->fit()) {
+        QString whyNotFitted;
+        if (fitLandmark(*landmark, whyNotFitted)) {
             landmark->Valid = true;
             landmark->PVisible = true;
         } else {
@@ -272,9 +289,24 @@ void MainForm::picMouseUp(double x, double y)
             landmark->Valid = false;
         }
         setStatus("");
-        break;
+        endDrag();
+        if (!whyNotFitted.isEmpty())
+            holdStatus(whyNotFitted);
+        return;
+    }
+    case ToolMode::DistanceDragging: {
+        // The reading stays until the operator does something else.
+        const QString reading = "length = " + oneDecimal(dragLine->length() / oxel->ScaleFactor);
+        endDrag();
+        holdStatus(reading);
+        return;
     }
     default:
+        // Taking hold of a line without moving it only confirmed it.
+        if (dragLine && lineBackup && dragLine->P0.x == lineBackup->P0.x
+            && dragLine->P0.y == lineBackup->P0.y && dragLine->P1.x == lineBackup->P1.x
+            && dragLine->P1.y == lineBackup->P1.y && isLineDrag(toolMode))
+            pendingChange = "Confirm " + lineName(static_cast<HitCode>(toolMode));
         break;
     }
     endDrag();
@@ -285,6 +317,7 @@ void MainForm::endDrag()
     dragLine = nullptr;
     dragPoint = nullptr;
     heldPoint.reset();
+    pointPreview.reset();
     oxel->Visible = true;
     drawInLandmarkColour();
     toolMode = ToolMode::Idle;
@@ -303,6 +336,7 @@ void MainForm::cancelDrag()
     }
     dragPoint = nullptr;
     heldPoint.reset();
+    pointPreview.reset();
     oxel->Visible = true;
     setStatus("");
     PicBox_Paint();
@@ -321,6 +355,7 @@ void MainForm::dropInteraction()
     dragLine = nullptr;
     dragPoint = nullptr;
     heldPoint.reset();
+    pointPreview.reset();
     distanceLine = CLine();
     toolMode = ToolMode::Idle;
     if (oxel)
@@ -331,8 +366,19 @@ void MainForm::dropInteraction()
 
 void MainForm::picKeyDown(int key)
 {
-    if (key != kKeyEscape || !oxel)
+    if (!oxel)
         return;
+    statusHeld = false;
+    if (key == Qt::Key_Backspace && isCollecting(toolMode)) {
+        removeLastPoint();
+        return;
+    }
+    if (key != kKeyEscape)
+        return;
+    if (isCollecting(toolMode)) {
+        abandonCollection();
+        return;
+    }
     if (!dragLine && !dragPoint) {
         if (toolMode == ToolMode::ZoomByClick) {
             toolMode = ToolMode::Idle;
@@ -343,18 +389,21 @@ void MainForm::picKeyDown(int key)
     cancelDrag();
 }
 
-void MainForm::finishLandmark()
+QString MainForm::finishLandmark()
 {
     PointLandmark *landmark = landmarkOfMode();
-    if (landmark->fit()) {
+    QString whyNotFitted;
+    if (fitLandmark(*landmark, whyNotFitted)) {
         landmark->Valid = true;
         oxel->Visible = true;
         oxel->draw(unsetColor, setColor);
     } else {
         // The grid comes back; the landmark stays unfitted with its points.
         oxel->Visible = true;
+        toolMode = ToolMode::Idle; // the repaint draws no points of an entry that has ended
         PicBox_Paint();
     }
+    return whyNotFitted;
 }
 
 void MainForm::calibrationDialog()

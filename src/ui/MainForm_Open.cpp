@@ -48,6 +48,9 @@ QString askForPicture(const QString &lastPath)
 
 bool MainForm::openRadiograph(const QString &givenPath)
 {
+    // Asked before anything else, so that staying leaves everything as it was.
+    if (!mayLeaveMeasurement())
+        return false;
     const std::string settings = environment.settingsPath.toStdString();
     QString path = givenPath;
     if (path.isEmpty()) {
@@ -121,6 +124,7 @@ bool MainForm::openRadiograph(const QString &givenPath)
             takePatientFromHeader();
         }
     }
+    startHistory();
     updateActions();
     if (m_OpenFitted->isChecked())
         fitWhenLaidOut();

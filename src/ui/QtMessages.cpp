@@ -47,6 +47,10 @@ MessageAnswer QtMessages::message(
     case MessageButtons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
+    case MessageButtons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
     }
     switch (box.exec()) {
     case QMessageBox::Yes:
@@ -56,7 +60,9 @@ MessageAnswer QtMessages::message(
     case QMessageBox::Cancel:
         return MessageAnswer::Cancel;
     default:
-        // Closing a Yes/No box by its frame is no consent.
+        // Closing a Yes/No box by its frame is no consent; closing a three-way one is staying.
+        if (buttons == MessageButtons::YesNoCancel)
+            return MessageAnswer::Cancel;
         return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
     }
 }

@@ -48,6 +48,20 @@ constexpr bool isParallelDrag(ToolMode mode)
     return mode >= ToolMode::DragBaseLine && mode <= ToolMode::DragRuler;
 }
 
+// Collecting the points of a landmark (modes 100, 200, 300).
+constexpr bool isCollecting(ToolMode mode)
+{
+    return mode == ToolMode::CollectHead || mode == ToolMode::CollectCup
+        || mode == ToolMode::CollectRim;
+}
+
+// One point of a landmark follows the mouse (modes 101, 201, 301).
+constexpr bool isPointDrag(ToolMode mode)
+{
+    return mode == ToolMode::DragHeadPoint || mode == ToolMode::DragCupPoint
+        || mode == ToolMode::DragRimPoint;
+}
+
 // The three landmark tools: the mode that collects a landmark's points, the mode that drags
 // one of them, what the status line asks for when collecting starts, and the points' name in
 // the drag prompt. In the order of the measurement's landmarks(): head, cup, rim.

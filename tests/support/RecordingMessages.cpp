@@ -25,6 +25,10 @@ MessageAnswer RecordingMessages::message(
         answers.pop_front();
         return answer;
     }
+    // A three-way question (do it first, go on without, stay) is answered "go on without", so
+    // that a test that did not script it goes on as it would without the question.
+    if (buttons == MessageButtons::YesNoCancel)
+        return MessageAnswer::No;
     return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
 }
 

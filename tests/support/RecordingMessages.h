@@ -38,7 +38,8 @@ public:
         const std::string &defaultText) override;
 
     // Answers for the next boxes and input boxes, in order; when they run out a box is
-    // answered Ok (Yes for a question) and an input box is cancelled.
+    // answered Ok (Yes for a question, No for a Yes/No/Cancel one) and an input box is
+    // cancelled.
     std::deque<MessageAnswer> answers;
     std::deque<std::optional<std::string>> inputAnswers;
 

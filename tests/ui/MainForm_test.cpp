@@ -2,6 +2,8 @@
 #include <memory>
 
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -339,6 +341,8 @@ TEST_F(Window, MenuCaptionsAndShortcuts)
         {"m_Write_dat", "&Write Data", ""},
         {"m_FollowUp", "&Follow-up", ""},
         {"m_Exit", "&Exit", ""},
+        {"m_EditUndo", "Undo", "Ctrl+Z"},
+        {"m_EditRedo", "Redo", "Ctrl+Shift+Z"},
         {"m_ZoomUp", "Zoom +", "F5"},
         {"m_ZoomDown", "Zoom -", "F6"},
         {"m_ZoomMouse", "Zoom with Mouse", "F7"},
@@ -372,6 +376,12 @@ TEST_F(Window, MenuCaptionsAndShortcuts)
         EXPECT_EQ(a->text().toStdString(), item.caption);
         EXPECT_EQ(a->shortcut().toString().toStdString(), item.key) << item.name;
     }
+    // Undo and Redo have a menu of their own, after the File menu.
+    const QList<QAction *> titles = w->menuBar()->actions();
+    ASSERT_GE(titles.size(), 2);
+    EXPECT_EQ(titles[1]->text(), "&Edit");
+    EXPECT_EQ(titles[1]->menu()->actions(),
+        (QList<QAction *>{w->action("m_EditUndo"), w->action("m_EditRedo")}));
 }
 
 TEST_F(Window, PictureBeyondSixteenBitSidesIsRefusedFromItsHeader)

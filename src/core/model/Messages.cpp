@@ -6,7 +6,9 @@ MessageAnswer StderrMessages::message(
     const std::string &text, const std::string &title, MessageIcon, MessageButtons buttons)
 {
     std::cerr << title << ": " << text << '\n';
-    return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    return buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel
+        ? MessageAnswer::Yes
+        : MessageAnswer::Ok;
 }
 
 std::optional<std::string> StderrMessages::input(

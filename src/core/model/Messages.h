@@ -16,6 +16,8 @@ enum class MessageButtons {
     Ok,
     OkCancel,
     YesNo,
+    // Yes to do the thing first, No to go on without it, Cancel to stay.
+    YesNoCancel,
 };
 
 enum class MessageAnswer {

@@ -71,6 +71,8 @@ public:
 
     // Copies all nine fields of the other record.
     void copy(const CPatient &other);
+
+    bool operator==(const CPatient &) const = default;
 };
 
 // The program-wide record that carries the last loaded or entered patient data from one
