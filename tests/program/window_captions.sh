@@ -12,6 +12,8 @@ mkdir "$work/study 7"
 picture="$work/study 7/hip.jpg"
 cp "$source_picture" "$picture"
 export XDG_CONFIG_HOME="$work/config"
+# The real X server is the point, whatever platform the calling shell chose for widget tests.
+unset QT_QPA_PLATFORM
 
 # Whether a top-level window named exactly $1 exists: xwininfo quotes each name.
 has_window() {
