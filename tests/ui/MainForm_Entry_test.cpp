@@ -18,6 +18,7 @@
 #include "core/model/COxel.h"
 #include "core/records/BinFile.h"
 #include "support/LeftHip.h"
+#include "support/PictureMouse.h"
 #include "support/RecordingMessages.h"
 #include "support/SameMeasurement.h"
 #include "support/TestWindows.h"
@@ -37,7 +38,7 @@ int greyAt(int x, int y)
 // A window on a 1200 x 900 radiograph without a landmark file, larger than the box, at zoom 1
 // and scrolled to the top left, so that picture and box coordinates coincide. The default grid
 // stands on the base line (400, 600)-(800, 600) with its top at y = 200.
-class Entry : public ::testing::Test, public TestWindows
+class Entry : public ::testing::Test, public TestWindows, public PictureMouse
 {
 protected:
     void SetUp() override
@@ -52,34 +53,8 @@ protected:
 
     void TearDown() override
     {
-        if (box)
-            QTest::mouseRelease(box, Qt::LeftButton);
+        letGo();
         windows.clear();
-    }
-
-    static QPoint at(double x, double y)
-    {
-        return QPoint(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
-    }
-
-    void click(double x, double y, Qt::MouseButton button = Qt::LeftButton)
-    {
-        QTest::mouseClick(box, button, Qt::NoModifier, at(x, y));
-    }
-
-    void move(double x, double y, Qt::MouseButtons held = Qt::NoButton)
-    {
-        QMouseEvent event(QEvent::MouseMove, QPointF(at(x, y)), box->mapToGlobal(QPointF(at(x, y))),
-            Qt::NoButton, held, Qt::NoModifier);
-        QApplication::sendEvent(box, &event);
-    }
-
-    void drag(double x0, double y0, double x1, double y1)
-    {
-        QTest::mousePress(box, Qt::LeftButton, Qt::NoModifier, at(x0, y0));
-        move((x0 + x1) / 2, (y0 + y1) / 2, Qt::LeftButton);
-        move(x1, y1, Qt::LeftButton);
-        QTest::mouseRelease(box, Qt::LeftButton, Qt::NoModifier, at(x1, y1));
     }
 
     void key(Qt::Key k) { QTest::keyClick(box, k); }
@@ -124,7 +99,6 @@ protected:
 
     RecordingMessages messages;
     MainForm *window = nullptr;
-    PictureBox *box = nullptr;
     const COxel *oxel = nullptr;
 };
 

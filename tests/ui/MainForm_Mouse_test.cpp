@@ -18,6 +18,7 @@
 #include "core/model/COxel.h"
 #include "core/records/BinFile.h"
 #include "support/BmpFile.h"
+#include "support/PictureMouse.h"
 #include "support/RecordingMessages.h"
 #include "support/TempDir.h"
 #include "support/TestWindows.h"
@@ -33,7 +34,7 @@ constexpr double kTolerance = 1e-9;
 // A window showing an 800 x 600 radiograph without a landmark file at zoom 1, so that picture
 // and box coordinates coincide. The default grid stands on the base line (266.67, 400) to
 // (533.33, 400) with its top at y = 133.33.
-class Picture : public ::testing::Test, public TestWindows
+class Picture : public ::testing::Test, public TestWindows, public PictureMouse
 {
 protected:
     void SetUp() override
@@ -50,40 +51,8 @@ protected:
 
     void TearDown() override
     {
-        // A failed test must not leave a pressed button for the next one.
-        if (box)
-            QTest::mouseRelease(box, Qt::LeftButton);
+        letGo();
         windows.clear();
-    }
-
-    static QPoint at(double x, double y)
-    {
-        return QPoint(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
-    }
-
-    void press(double x, double y, Qt::MouseButton button = Qt::LeftButton)
-    {
-        QTest::mousePress(box, button, Qt::NoModifier, at(x, y));
-    }
-
-    void release(double x, double y, Qt::MouseButton button = Qt::LeftButton)
-    {
-        QTest::mouseRelease(box, button, Qt::NoModifier, at(x, y));
-    }
-
-    void move(double x, double y, Qt::MouseButtons held = Qt::NoButton)
-    {
-        QMouseEvent event(QEvent::MouseMove, QPointF(at(x, y)), box->mapToGlobal(QPointF(at(x, y))),
-            Qt::NoButton, held, Qt::NoModifier);
-        QApplication::sendEvent(box, &event);
-    }
-
-    void drag(double x0, double y0, double x1, double y1)
-    {
-        press(x0, y0);
-        move((x0 + x1) / 2, (y0 + y1) / 2, Qt::LeftButton);
-        move(x1, y1, Qt::LeftButton);
-        release(x1, y1);
     }
 
     void escape() { QTest::keyClick(box, Qt::Key_Escape); }
@@ -104,7 +73,6 @@ protected:
     RecordingMessages messages;
     std::string picturePath;
     MainForm *window = nullptr;
-    PictureBox *box = nullptr;
     const COxel *oxel = nullptr;
 };
 
