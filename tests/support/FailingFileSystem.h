@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <vector>
 
 #include "core/records/FileSystem.h"
 
@@ -35,6 +36,7 @@ public:
     bool refuseUnnamedFiles = false;
     int calls = 0; // of the aimed-at kind, so far
     bool fired = false;
+    std::vector<FileCall> made; // every call, in order
 
 protected:
     int callOpen(const char *path, int flags, mode_t mode) override
@@ -110,6 +112,7 @@ protected:
 private:
     bool failsNow(FileCall kind)
     {
+        made.push_back(kind);
         if (aimedAt != FileCall::Any && aimedAt != kind)
             return false;
         if (++calls != target)

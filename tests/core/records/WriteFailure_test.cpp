@@ -256,3 +256,46 @@ TEST(WriteFailures, NextWriteRemovesOnlyTheLeftoversOfItsOwnFile)
     expected.insert("hip.bin.00000000beef.tmp");
     EXPECT_EQ(entries(dir), expected);
 }
+
+TEST(WriteFailures, DataIsFlushedBeforeItTakesTheNameAndTheNameAfterwards)
+{
+    const auto position = [](const std::vector<FileCall> &calls, FileCall kind, std::size_t from) {
+        for (std::size_t i = from; i < calls.size(); ++i)
+            if (calls[i] == kind)
+                return i;
+        return calls.size();
+    };
+    for (const bool refuseUnnamed : {false, true}) {
+        SCOPED_TRACE(refuseUnnamed ? "named temporary file" : "unnamed temporary file");
+        TempDir dir;
+        const std::string path = dir.file("hip.bin");
+        writeBytes(path, "old landmarks");
+        FailingFileSystem recording(0, 0);
+        recording.refuseUnnamedFiles = refuseUnnamed;
+        COxel oxel = measurement();
+        {
+            const ScopedFileSystem seam(recording);
+            ASSERT_TRUE(BinFile::write(path, oxel));
+        }
+        const auto &calls = recording.made;
+        const std::size_t written = position(calls, FileCall::Write, 0);
+        const std::size_t flushed = position(calls, FileCall::Fsync, written);
+        const std::size_t renamed = position(calls, FileCall::Rename, 0);
+        ASSERT_LT(written, flushed);
+        ASSERT_LT(flushed, renamed);
+        EXPECT_LT(position(calls, FileCall::Fsync, renamed), calls.size()); // the folder
+    }
+
+    // A new result file's name is on the disk before its first block.
+    TempDir dir;
+    FailingFileSystem recording(0, 0);
+    std::string error;
+    {
+        const ScopedFileSystem seam(recording);
+        ASSERT_TRUE(ResultFile::append(dir.file("patient.dat"), kBlock, error)) << error;
+    }
+    const auto &calls = recording.made;
+    const std::size_t written = position(calls, FileCall::Write, 0);
+    EXPECT_LT(position(calls, FileCall::Fsync, 0), written);
+    EXPECT_LT(position(calls, FileCall::Fsync, written), calls.size());
+}
