@@ -156,7 +156,7 @@ public:
 
     bool run(std::string_view bytes)
     {
-        const fs::path folderPath = target.has_parent_path() ? target.parent_path() : ".";
+        const fs::path folderPath = folderName();
         int fd = -1;
         if (const int failure =
                 files.open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0, fd))
