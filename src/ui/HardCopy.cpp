@@ -2,19 +2,19 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 
-#include <QFile>
+#include <QBuffer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
-#include <QTemporaryFile>
 #include <QWidget>
 
 #include "core/model/Messages.h"
+#include "core/records/SafeFile.h"
 
 namespace HardCopy {
 
@@ -123,36 +123,45 @@ bool printPage(QPrinter &printer, const QImage &capture)
     return painter.end();
 }
 
-bool printToPdf(const QImage &capture, const QString &pdfPath)
+bool printToPdf(const QImage &capture, const QString &pdfPath, std::string *reason)
 {
-    const QFileInfo target(pdfPath);
-    // Written beside the target and renamed over it, so that a failure leaves an earlier file
-    // of that name as it was.
-    QTemporaryFile part(target.absolutePath() + QStringLiteral("/.hardcopy-XXXXXX.pdf"));
-    if (!part.open())
+    const auto failed = [reason](const std::string &why) {
+        if (reason)
+            *reason = why;
         return false;
-    const QString partPath = part.fileName();
-    part.close();
-
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(partPath);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setPageOrientation(QPageLayout::Portrait);
-    if (!printPage(printer, capture))
-        return false;
-
-    // The temporary file is private to its owner; the PDF is a document like any other, or
-    // keeps the permissions of the file it replaces.
-    part.setPermissions(target.exists()
-            ? QFile::permissions(pdfPath)
-            : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    if (std::rename(QFile::encodeName(partPath).constData(),
-            QFile::encodeName(target.absoluteFilePath()).constData())
-        != 0)
-        return false;
-    part.setAutoRemove(false);
-    return true;
+    };
+    if (capture.isNull())
+        return failed("nothing was captured");
+    // Drawn in memory and written as any other file of the program, so that a failure leaves an
+    // earlier file of that name as it was; the same paper and resolution as a printer's page.
+    QBuffer document;
+    document.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter pdf(&document);
+        constexpr int kPrinterDotsPerInch = 1200; // a high-resolution printer's, for PDF too
+        pdf.setResolution(kPrinterDotsPerInch);
+        pdf.setTitle(QStringLiteral("Hardcopy"));
+        pdf.setPageLayout(
+            QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+        const QSize page = pdf.pageLayout().fullRectPixels(pdf.resolution()).size();
+        const QImage grey = greyPage(capture, isPortrait(page));
+        const QRect target = placeImage(page, grey.size());
+        if (target.isEmpty())
+            return failed("the page has no room for the picture");
+        QPainter painter;
+        if (!painter.begin(&pdf))
+            return failed("the PDF could not be drawn");
+        painter.drawImage(target, grey);
+        if (!painter.end())
+            return failed("the PDF could not be drawn");
+    }
+    std::string why;
+    if (SafeFile::replace(pdfPath.toStdString(),
+            std::string_view(
+                document.data().constData(), static_cast<std::size_t>(document.size())),
+            why))
+        return true;
+    return failed(why);
 }
 
 QString print(QWidget *window, const QPrinterInfo &printerInfo)
@@ -208,9 +217,11 @@ void hardcopyCommand(QWidget *window, const Environment &environment)
         showMessage(kCaptureFailed.toStdString(), kTitle, MessageIcon::Critical);
         return;
     }
-    if (!printToPdf(shot, pdfPath))
-        showMessage("the hard copy could not be written to\n" + pdfPath.toStdString(), kTitle,
-            MessageIcon::Critical);
+    std::string reason;
+    if (!printToPdf(shot, pdfPath, &reason))
+        showMessage(
+            "the hard copy could not be written to\n" + pdfPath.toStdString() + "\n" + reason,
+            kTitle, MessageIcon::Critical);
 }
 
 } // namespace HardCopy

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include <QImage>
 #include <QPrinterInfo>
@@ -41,8 +42,9 @@ QRect placeImage(const QSize &page, const QSize &image);
 bool printPage(QPrinter &printer, const QImage &capture);
 
 // Writes the capture as a one-page PDF file (A4), placed as on paper. The file is replaced only
-// once the new one is complete; false when it could not be written.
-bool printToPdf(const QImage &capture, const QString &pdfPath);
+// once the new one is complete; false when it could not be written, with the file and the
+// system's reason in `reason` (if given).
+bool printToPdf(const QImage &capture, const QString &pdfPath, std::string *reason = nullptr);
 
 // The hard copy of the window on the given printer. Returns "" when printed, "no prt found"
 // when the printer is null (nothing is captured then), "capture failed" when the window

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/records/SystemError.h"
+#include "support/FailingFileSystem.h"
 #include "support/RecordingMessages.h"
 #include "support/TempDir.h"
 #include "ui/HardCopy.h"
@@ -191,6 +193,55 @@ TEST(HardCopyPdf, ReplacesAnEarlierFileWhole)
     for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator(dir.path()))
         ++files;
     EXPECT_EQ(files, 1);
+}
+
+TEST(HardCopyPdf, IsOneA4PageAtThePrintersResolution)
+{
+    TempDir dir;
+    const std::string path = dir.file("copy.pdf");
+    ASSERT_TRUE(HardCopy::printToPdf(filled(20, 10, qRgb(0, 0, 0)), QString::fromStdString(path)));
+    // A4 is 210 x 297 mm, 595 x 842 points of 1/72 inch.
+    const std::string bytes = readBytes(path);
+    EXPECT_NE(bytes.find("/MediaBox [0 0 595.000000 842.000000]"), std::string::npos);
+    // The document's title, in UTF-16.
+    EXPECT_NE(bytes.find(std::string("H\0a\0r\0d\0c\0o\0p\0y", 15)), std::string::npos);
+}
+
+TEST(HardCopyPdf, EveryFailingCallKeepsTheEarlierFileAndTellsWhy)
+{
+    const QImage shot = filled(20, 10, qRgb(0, 0, 0));
+    const std::string earlier = "an earlier hard copy";
+    for (int n = 1;; ++n) {
+        SCOPED_TRACE("call " + std::to_string(n) + " fails");
+        TempDir dir;
+        const std::string path = dir.file("copy.pdf");
+        writeBytes(path, earlier);
+        FailingFileSystem failing(n, EIO);
+        std::string reason;
+        bool written = false;
+        {
+            const ScopedFileSystem seam(failing);
+            written = HardCopy::printToPdf(shot, QString::fromStdString(path), &reason);
+        }
+        int files = 0;
+        for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator(dir.path()))
+            ++files;
+        EXPECT_EQ(files, 1); // no temporary file
+        if (written) {
+            expectOnePagePdf(path);
+        } else {
+            // The earlier file, or the new one whole when only the folder's flush failed.
+            if (readBytes(path) != earlier)
+                expectOnePagePdf(path);
+            EXPECT_NE(reason.find(path), std::string::npos) << reason;
+            EXPECT_NE(reason.find(systemErrorText(EIO)), std::string::npos) << reason;
+        }
+        if (!failing.fired) {
+            EXPECT_TRUE(written) << reason;
+            EXPECT_GE(n, 4); // a folder, a file, its bytes and their flush at the least
+            break;
+        }
+    }
 }
 
 TEST(HardCopyPdf, UnwritableFolderFailsAndLeavesNothing)

@@ -8,8 +8,8 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
+#include "core/records/FileSystem.h"
 #include "core/records/SystemError.h"
 
 namespace ResultFile {
@@ -71,32 +71,14 @@ private:
 // fcntl locks belong to the process, so they cannot keep two threads of it apart.
 std::mutex appendingInThisProcess;
 
-// Closing the descriptor also gives up the lock, whichever way the append ends. What close
-// reports is not looked at: by then the bytes are on the disk, or cut away again.
-class Descriptor
-{
-public:
-    explicit Descriptor(int descriptor) : fd(descriptor) {}
-
-    ~Descriptor() { ::close(fd); }
-
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-
-private:
-    int fd;
-};
-
 // Each step below answers 0 or the errno of its failure.
 
 int openForAppend(const std::string &path, int &fd)
 {
     // Without O_NONBLOCK a named pipe that nobody reads would keep the open waiting for ever; on
     // a regular file the flag changes nothing.
-    do
-        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-    while (fd < 0 && errno == EINTR);
-    return fd < 0 ? errno : 0;
+    return currentFileSystem().open(
+        path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666, fd);
 }
 
 // The longest pause between two tries for the lock: short against a block's few milliseconds of
@@ -117,11 +99,9 @@ int lockWithin(int fd, std::chrono::milliseconds wait)
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET; // start 0 and length 0: the whole file, however long it grows
     for (;;) {
-        if (::fcntl(fd, F_SETLK, &whole) == 0)
+        const int failure = currentFileSystem().lock(fd, whole);
+        if (failure == 0)
             return 0;
-        const int failure = errno;
-        if (failure == EINTR)
-            continue;
         if (failure != EACCES && failure != EAGAIN)
             return failure;
         const auto now = Clock::now();
@@ -137,25 +117,38 @@ int lockWithin(int fd, std::chrono::milliseconds wait)
 int writeAll(int fd, std::string_view bytes)
 {
     while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return errno;
+        std::size_t written = 0;
+        if (const int failure = currentFileSystem().write(fd, bytes.data(), bytes.size(), written))
+            return failure;
         if (written == 0)
             return EIO;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
+        bytes.remove_prefix(written);
     }
     return 0;
 }
 
 int flushToDisk(int fd)
 {
-    while (::fsync(fd) != 0) {
-        if (errno != EINTR)
-            return errno;
-    }
-    return 0;
+    return currentFileSystem().fsync(fd);
+}
+
+// The folder holds the file's name: until it is flushed, a power cut can take a new file away
+// with the blocks flushed into it. Some file systems cannot flush a folder (EINVAL) and keep
+// their names anyway.
+int flushFolderOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string folderPath = slash == std::string::npos ? "."
+        : slash == 0                                          ? "/"
+                                                              : path.substr(0, slash);
+    FileSystem &files = currentFileSystem();
+    int fd = -1;
+    if (const int failure =
+            files.open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0, fd))
+        return failure;
+    const OpenFile folder(fd);
+    const int failure = files.fsync(fd);
+    return failure == EINVAL ? 0 : failure;
 }
 
 // Back to the size the file had when this append took the lock: only its own bytes go. A file
@@ -163,10 +156,8 @@ int flushToDisk(int fd)
 // meanwhile and be waiting for the lock; removing it would lose that writer's block.
 int cutBack(int fd, off_t size)
 {
-    while (::ftruncate(fd, size) != 0) {
-        if (errno != EINTR)
-            return errno;
-    }
+    if (const int failure = currentFileSystem().ftruncate(fd, size))
+        return failure;
     // The cut is wanted on the disk too, or a crash could bring the partial block back; when the
     // flush fails the file is still right for every reader until then, and the write's own
     // failure is what the operator is told.
@@ -261,7 +252,9 @@ bool append(const std::string &path, std::string_view bytes, std::string &error,
         error = systemErrorText(failure);
         return false;
     }
-    const Descriptor file(fd);
+    // Closing the descriptor also gives up the lock, whichever way the append ends. What close
+    // reports is not looked at: by then the bytes are on the disk, or cut away again.
+    const OpenFile file(fd);
 
     if (const int failure = lockWithin(fd, lockWait)) {
         if (failure == EAGAIN)
@@ -277,12 +270,20 @@ bool append(const std::string &path, std::string_view bytes, std::string &error,
     struct stat before
     {};
 
-    if (::fstat(fd, &before) != 0) {
-        error = systemErrorText(errno);
+    if (const int failure = currentFileSystem().fstat(fd, before)) {
+        error = systemErrorText(failure);
         return false;
     }
     // A device or a pipe can neither be flushed nor cut back; there is nothing of ours to restore.
     const bool regular = S_ISREG(before.st_mode);
+    // An empty file may be one this append just created, whose name must be on the disk before
+    // any block is reported written; flushing the folder of an older empty file costs little.
+    if (regular && before.st_size == 0) {
+        if (const int failure = flushFolderOf(path)) {
+            error = systemErrorText(failure);
+            return false;
+        }
+    }
 
     int failure = writeAll(fd, bytes);
     if (!failure && regular)

@@ -139,14 +139,20 @@ bool isSafeName(std::string_view name, char forbidden)
 }
 
 // The new content replaces the file in one rename, in a folder made when missing.
-bool replaceFile(const std::string &path, const std::string &text)
+bool replaceFile(const std::string &path, const std::string &text, std::string *reason = nullptr)
 {
     const fs::path target = SafeFile::fromUtf8(path);
     std::error_code ec;
     if (target.has_parent_path())
         fs::create_directories(target.parent_path(), ec);
-    std::string reason;
-    return !ec && SafeFile::replace(path, text, reason);
+    std::string why;
+    if (ec)
+        why = "cannot create the folder of " + path + ": " + ec.message();
+    else if (SafeFile::replace(path, text, why))
+        return true;
+    if (reason)
+        *reason = why;
+    return false;
 }
 
 } // namespace
@@ -169,7 +175,7 @@ std::string lookUp(std::string_view text, const std::string &section, const std:
 }
 
 bool write(const std::string &iniPath, const std::string &section, const std::string &key,
-    const std::string &value)
+    const std::string &value, std::string *reason)
 {
     if (!isSafeName(section, ']') || !isSafeName(key, '=')
         || value.find_first_of(std::string{'\r', '\n', '\0'}) != std::string::npos)
@@ -212,7 +218,7 @@ bool write(const std::string &iniPath, const std::string &section, const std::st
     std::string newText;
     for (const std::string &line : lines)
         newText += line + lineEnd;
-    return replaceFile(iniPath, newText);
+    return replaceFile(iniPath, newText, reason);
 }
 
 } // namespace Settings

@@ -28,9 +28,10 @@ std::string lookUp(std::string_view text, const std::string &section, const std:
 // creating the file and its folder when missing. The new content replaces the file in one
 // rename, so a failure leaves the old file intact. False, with nothing changed, when the file
 // cannot be read or written, or when section, key or value would break the file's lines
-// (a line break or NUL anywhere, "]" in the section, "=" in the key, an empty name).
+// (a line break or NUL anywhere, "]" in the section, "=" in the key, an empty name). When the
+// file cannot be written, `reason` (if given) names the file and the system's reason.
 bool write(const std::string &iniPath, const std::string &section, const std::string &key,
-    const std::string &value);
+    const std::string &value, std::string *reason = nullptr);
 
 struct KeyValue
 {

@@ -8,6 +8,8 @@
 
 #include "core/evaluation/evaluate.h"
 #include "core/model/COxel.h"
+#include "core/records/SystemError.h"
+#include "support/FailingFileSystem.h"
 #include "support/RecordingMessages.h"
 #include "support/TempDir.h"
 #include "support/TestEvaluationHost.h"
@@ -616,4 +618,38 @@ TEST_F(Evaluate, AThousandRunsAppendAThousandWholeBlocks)
     const auto block = lines(headBasedBlock(datFile()));
     for (std::size_t i = 0; i < written.size(); ++i)
         ASSERT_EQ(written[i], block[i % 13]) << "line " << i;
+}
+
+TEST_F(Evaluate, EveryFailingCallOfTheAppendIsToldNamingTheFileAndTheReason)
+{
+    const std::string earlier = "written by an older version\r\n\"x\",1\r\n";
+    headBasedExample(oxel, datFile());
+    for (int n = 1;; ++n) {
+        SCOPED_TRACE("call " + std::to_string(n) + " fails");
+        writeBytes(resultPath(), earlier);
+        messages.boxes.clear();
+        FailingFileSystem failing(n, ENOSPC);
+        bool written = false;
+        {
+            const ScopedFileSystem seam(failing);
+            written = evaluate(host);
+        }
+        ASSERT_EQ(messages.boxes.size(), 1u);
+        if (!failing.fired) {
+            EXPECT_TRUE(written);
+            EXPECT_EQ(result(), earlier + headBasedBlock(datFile()));
+            EXPECT_GE(n, 4); // open, lock, write and flush at the least
+            break;
+        }
+        // The closing of a file whose block is already on the disk changes nothing.
+        if (written) {
+            EXPECT_EQ(result(), earlier + headBasedBlock(datFile()));
+            continue;
+        }
+        EXPECT_EQ(result(), earlier);
+        const std::string &told = messages.boxes[0].text;
+        EXPECT_EQ(told.rfind("could not write " + resultPath() + ": ", 0), 0u) << told;
+        EXPECT_NE(told.find(systemErrorText(ENOSPC)), std::string::npos) << told;
+        EXPECT_EQ(messages.boxes[0].icon, MessageIcon::Critical);
+    }
 }
