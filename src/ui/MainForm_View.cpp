@@ -301,9 +301,11 @@ bool MainForm::openFittedRemembered() const
 
 void MainForm::rememberOpenFitted(bool on)
 {
-    if (!Settings::write(
-            environment.settingsPath.toStdString(), kViewSection, kOpenFittedKey, on ? "1" : "0"))
-        setStatus("Open Fitted could not be remembered in " + environment.settingsPath);
+    std::string reason;
+    if (!Settings::write(environment.settingsPath.toStdString(), kViewSection, kOpenFittedKey,
+            on ? "1" : "0", &reason))
+        setStatus("Open Fitted could not be remembered in " + environment.settingsPath + ": "
+            + QString::fromStdString(reason));
     // Every window of the same settings file shows the same choice.
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         auto *other = qobject_cast<MainForm *>(widget);
