@@ -92,6 +92,8 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    constexpr int kLinksPerPicture = 10000;
+    std::string source = first;
     constexpr int kVariants = 50;
     std::vector<std::string> variants(kVariants);
     for (int v = 0; v < kVariants; ++v) {
@@ -102,8 +104,13 @@ int main(int argc, char *argv[])
         char name[32];
         std::snprintf(name, sizeof name, "hip-%05d.jpg", i);
         const std::string path = (folder / name).string();
-        if (i > 0)
-            std::filesystem::create_hard_link(first, path);
+        // A file system limits the links to one file (ext4: 65,000): a fresh copy now and then.
+        if (i % kLinksPerPicture == 0 && i > 0) {
+            std::filesystem::copy_file(source, path);
+            source = path;
+        } else if (i > 0) {
+            std::filesystem::create_hard_link(source, path);
+        }
         std::string bytes = variants[static_cast<std::size_t>(i % kVariants)];
         const std::string code = studyCode(i);
         bytes.replace(bytes.find(studyCode(0)), code.size(), code);
