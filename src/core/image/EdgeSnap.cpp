@@ -179,6 +179,8 @@ std::optional<Direction> acrossStrongestGradient(
 {
     // The structure tensor rather than the summed gradient: a thin bright line has two edges of
     // opposite sense whose gradients would cancel, while their directions agree.
+    if (!inside(picture, x, y) || !(radius > 0.0) || radius > picture.width + picture.height)
+        return std::nullopt;
     const int left = static_cast<int>(std::floor(x - 0.5 - radius));
     const int right = static_cast<int>(std::ceil(x - 0.5 + radius));
     const int top = static_cast<int>(std::floor(y - 0.5 - radius));

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -117,7 +118,7 @@ TEST(EdgeSnap, placesStepsRampsAndBlurredStepsOnTheirSubPixelPosition)
     }
 }
 
-TEST(EdgeSnap, findsNoisyAndMetalOverMetalEdgesWithinATenthOfAPixel)
+TEST(EdgeSnap, findsNoisyEdgesAndMetalOverMetalStepsOfThirtyFiveLevels)
 {
     struct Case
     {
@@ -242,6 +243,14 @@ TEST(EdgeSnap, leavesTheClickAndSaysWhyWhenThereIsNoClearEdge)
     const Picture border = draw([](double x, double) { return step(x - 5.0, 40, 200, 0.5); });
     expectRefused(border, 6.0, 48.0, Outcome::LeavesPicture, "near the left border");
     EXPECT_STREQ(EdgeSnap::reasonText(Outcome::LeavesPicture), "the search leaves the picture");
+
+    // A click that is no number, or a direction without length, is refused, not followed.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(
+        EdgeSnap::snap(border.view(), nan, 48.0, Direction{1, 0}).outcome, Outcome::LeavesPicture);
+    EXPECT_EQ(
+        EdgeSnap::snapAcrossGradient(border.view(), nan, 48.0).outcome, Outcome::LeavesPicture);
+    EXPECT_EQ(EdgeSnap::snap(border.view(), 48.0, 48.0, Direction{0, 0}).outcome, Outcome::NoEdge);
     EXPECT_EQ(
         EdgeSnap::snapAcrossGradient(border.view(), 3.0, 48.0).outcome, Outcome::LeavesPicture);
 }
