@@ -152,15 +152,17 @@ void MainForm::createControls()
     connect(PicBox, &PictureBox::repaintNeeded, this,
         [this] { EventGuard::run([this] { PicBox_Paint(); }); });
     connect(PicBox, &PictureBox::mouseDown, this,
-        [this](int button, Qt::KeyboardModifiers, double x, double y) {
+        [this](int button, Qt::KeyboardModifiers keys, double x, double y) {
+            pictureModifiers = keys;
             pictureEvent([=, this] { picMouseDown(button, x, y); });
         });
     connect(PicBox, &PictureBox::mouseMove, this,
         [this](Qt::MouseButtons, Qt::KeyboardModifiers, double x, double y) {
             pictureEvent([=, this] { picMouseMove(x, y); }, false);
         });
-    connect(
-        PicBox, &PictureBox::mouseUp, this, [this](int, Qt::KeyboardModifiers, double x, double y) {
+    connect(PicBox, &PictureBox::mouseUp, this,
+        [this](int, Qt::KeyboardModifiers keys, double x, double y) {
+            pictureModifiers = keys;
             pictureEvent([=, this] { picMouseUp(x, y); });
         });
     connect(PicBox, &PictureBox::keyDown, this,
@@ -293,6 +295,12 @@ void MainForm::createMenus()
     add(m_Tools, "m_Calibrate", "C&alibrate", {}, &MainForm::calibrate);
     add(m_Tools, "m_Distance", "calc &Distance", QKeySequence("Ctrl+D"), &MainForm::calcDistance);
     add(m_Tools, "m_Reset", "reset &Grid", QKeySequence("Ctrl+G"), &MainForm::resetGrid);
+    m_Tools->addSeparator();
+    // "&enable Ruler" has the E already.
+    m_SnapToEdge = add(m_Tools, "m_SnapToEdge", "&Snap to Edge", {},
+        [this](bool checked) { rememberSnapToEdge(checked); });
+    m_SnapToEdge->setCheckable(true);
+    m_SnapToEdge->setChecked(snapToEdgeRemembered());
 
     QMenu *m_helpmenu = menuBar()->addMenu("?");
     add(m_helpmenu, "m_about", "About", {}, &MainForm::showStartupWindow);
@@ -464,7 +472,7 @@ void MainForm::updateActions()
     // Everything but opening, a new window, leaving and the help needs a picture.
     for (QAction *item : findChildren<QAction *>()) {
         static const QStringList kAlways = {"m_Open", "m_Recent", "m_New", "m_FollowUp", "m_Exit",
-            "m_ZoomCenter", "m_OpenFitted", "m_about", "m_help"};
+            "m_ZoomCenter", "m_OpenFitted", "m_SnapToEdge", "m_about", "m_help"};
         if (!item->objectName().isEmpty() && !kAlways.contains(item->objectName()))
             item->setEnabled(open);
     }

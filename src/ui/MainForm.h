@@ -15,6 +15,7 @@
 
 #include "core/image/CBitmap.h"
 #include "core/image/DicomPicture.h"
+#include "core/image/EdgeSnap.h"
 #include "core/image/GreyMapping.h"
 #include "core/model/COxel.h"
 #include "core/model/DrawingSurface.h"
@@ -162,6 +163,20 @@ private:
     void placeZoomLabel();
     bool openFittedRemembered() const;
     void rememberOpenFitted(bool on);
+    // Snap to Edge: head, cup and rim points go onto the outline in the picture near the click.
+    bool snapToEdgeRemembered() const;
+    void rememberSnapToEdge(bool on);
+    // Where a head, cup or rim point clicked at (x, y) belongs: on the outline nearby when Snap
+    // to Edge is on and Shift is not held, else the click. A refused snap leaves its reason in
+    // whyNot, for the status line.
+    QPointF placeOnEdge(const PointLandmark &landmark, double x, double y, QString &whyNot);
+    // The outline search itself, across the landmark's fit when it has one, else across the
+    // strongest gradient, in the pixels as loaded.
+    EdgeSnap::Result snapToEdge(const PointLandmark &landmark, double x, double y) const;
+    // After the landmark was fitted: each point snapped once more across the fitted outline and
+    // the landmark fitted again, so that rough first clicks land on the edge too. Points placed
+    // with Shift stay. A note for the status line when some points found no edge.
+    QString snapAfterFit(PointLandmark &landmark);
     // Fits the picture just opened, at once or, before the window has its size, when it gets it.
     void fitWhenLaidOut();
     void setStatus(const QString &text);
@@ -330,6 +345,12 @@ private:
     QAction *m_Cross = nullptr;
     QAction *m_ZoomCenter = nullptr;
     QAction *m_OpenFitted = nullptr;
+    QAction *m_SnapToEdge = nullptr;
+    // The keys held with the picture's mouse event being handled (Shift: place exactly).
+    Qt::KeyboardModifiers pictureModifiers;
+    // The points of the entry being collected that Shift placed exactly; the snap after the
+    // fit leaves them alone.
+    std::vector<std::weak_ptr<CPoint>> exactPoints;
     QLabel *zoomLabel = nullptr;
     bool fitPending = false; // a picture opened fitted waits for the box's size
     int wheelZoomDelta = 0; // wheel turns not yet amounting to a zoom step, in eighths of a degree

@@ -147,9 +147,23 @@ void MainForm::picMouseDown(int button, double x, double y)
     case ToolMode::CollectHead:
     case ToolMode::CollectCup:
     case ToolMode::CollectRim: {
-        const auto point = landmarkOfMode()->addPoint(x, y);
+        PointLandmark *landmark = landmarkOfMode();
+        if (landmark->points.empty())
+            exactPoints.clear();
+        QString whyNotSnapped;
+        const QPointF at = placeOnEdge(*landmark, x, y, whyNotSnapped);
+        const auto point = landmark->addPoint(at.x(), at.y());
+        if (m_SnapToEdge->isChecked() && (pictureModifiers & Qt::ShiftModifier))
+            exactPoints.push_back(point);
         drawInLandmarkColour();
         point->draw();
+        if (!whyNotSnapped.isEmpty()) {
+            holdStatus(whyNotSnapped);
+        } else if (statusText().startsWith("Snap to Edge:")) {
+            for (const LandmarkTool &tool : kLandmarkTools)
+                if (tool.collect == toolMode)
+                    setStatus(tool.prompt); // the refusal has been answered
+        }
         break;
     }
     default:
@@ -277,8 +291,10 @@ void MainForm::picMouseUp(double x, double y)
     case ToolMode::DragHeadPoint:
     case ToolMode::DragCupPoint:
     case ToolMode::DragRimPoint: {
-        dragPoint->change(x, y);
         PointLandmark *landmark = landmarkOfMode();
+        QString whyNotSnapped;
+        const QPointF at = placeOnEdge(*landmark, x, y, whyNotSnapped);
+        dragPoint->change(at.x(), at.y());
         QString whyNotFitted;
         if (fitLandmark(*landmark, whyNotFitted)) {
             landmark->Valid = true;
@@ -292,6 +308,8 @@ void MainForm::picMouseUp(double x, double y)
         endDrag();
         if (!whyNotFitted.isEmpty())
             holdStatus(whyNotFitted);
+        else if (!whyNotSnapped.isEmpty())
+            holdStatus(whyNotSnapped);
         return;
     }
     case ToolMode::DistanceDragging: {
@@ -395,6 +413,7 @@ QString MainForm::finishLandmark()
     QString whyNotFitted;
     if (fitLandmark(*landmark, whyNotFitted)) {
         landmark->Valid = true;
+        whyNotFitted = snapAfterFit(*landmark); // only a note: the landmark is fitted
         oxel->Visible = true;
         oxel->draw(unsetColor, setColor);
     } else {

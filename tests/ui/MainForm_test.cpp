@@ -366,6 +366,7 @@ TEST_F(Window, MenuCaptionsAndShortcuts)
         {"m_Calibrate", "C&alibrate", ""},
         {"m_Distance", "calc &Distance", "Ctrl+D"},
         {"m_Reset", "reset &Grid", "Ctrl+G"},
+        {"m_SnapToEdge", "&Snap to Edge", ""},
         {"m_about", "About", ""},
         {"m_help", "Help", "F1"},
     };

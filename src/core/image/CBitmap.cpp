@@ -205,6 +205,8 @@ void CBitmap::adopt(int width, int height, std::unique_ptr<std::uint8_t[]> grey,
     H = static_cast<std::int16_t>(height);
     ColorScale = 256;
     filtered = false;
+    loadedBuffer.reset();
+    loadedView = pixelBuffer.get();
     for (std::size_t i = 0; i < table.size(); ++i)
         table[i] = static_cast<std::uint8_t>(i);
     initialised = true;
@@ -271,6 +273,8 @@ void CBitmap::refill(const GreyRowWriter &writeRow)
             writeRow(y, pixelBuffer.get() + static_cast<std::size_t>(H - 1 - y) * rowStride);
     });
     filtered = false;
+    loadedBuffer.reset();
+    loadedView = pixelBuffer.get();
     notify(BitmapChange::Pixels);
 }
 
@@ -336,6 +340,15 @@ void CBitmap::Filter(const Kernel &weight)
 {
     if (!initialised)
         return;
+    // The loaded pixels must outlive every sharpening: the buffer holding them is never
+    // written into, a fresh one takes its turn instead.
+    if (sourceBuffer.get() == loadedView) {
+        std::unique_ptr<std::uint8_t[]> fresh(new (std::nothrow) std::uint8_t[bufferBytes]);
+        if (!fresh)
+            throw std::bad_alloc();
+        loadedBuffer = std::move(sourceBuffer);
+        sourceBuffer = std::move(fresh);
+    }
     // The result is built in the other buffer, which then holds the pixels, while the current
     // pixels stay as the filter source: no copy of the picture is needed. A filter that cannot
     // finish (no memory for its rows) leaves the pixels and the undo as they were.

@@ -97,6 +97,11 @@ public:
 
     std::size_t stride() const { return rowStride; }
 
+    // The pixels as init or refill left them, bottom row first, stride() apart: what the
+    // picture shows without any sharpening, for reading outlines that sharpening would shift.
+    // Null before init. Valid until the next init or refill.
+    const std::uint8_t *loadedPixels() const { return loadedView; }
+
     // Row 0 is the bottom row of the picture.
     const std::uint8_t *pixels() const { return pixelBuffer.get(); }
 
@@ -135,6 +140,11 @@ private:
     std::size_t reservedBytes = 0;
     std::unique_ptr<std::uint8_t[]> pixelBuffer;
     std::unique_ptr<std::uint8_t[]> sourceBuffer; // the pixels before the most recent Filter
+    // The loaded pixels once a second Filter would overwrite the buffer that holds them; until
+    // then they are the pixels (nothing sharpened) or the source of the first Filter, so a
+    // single sharpening costs no extra memory.
+    std::unique_ptr<std::uint8_t[]> loadedBuffer;
+    const std::uint8_t *loadedView = nullptr; // whichever buffer holds the loaded pixels
     std::array<std::uint8_t, 256> table{};
     std::function<void(BitmapChange)> observer;
 };

@@ -1,0 +1,190 @@
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <QAction>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "core/model/COxel.h"
+#include "core/records/Settings.h"
+#include "support/PictureMouse.h"
+#include "support/RecordingMessages.h"
+#include "support/TestWindows.h"
+#include "ui/MainForm.h"
+#include "ui/PictureBox.h"
+
+namespace {
+
+// A bright disc about (300, 300) of radius 60 on a dark ground, its edge blurred by a Gaussian
+// of 1.5 px: grey 60 outside, 180 inside, 120 and steepest on the outline itself. A pixel's
+// grey belongs to its centre.
+constexpr double kCentre = 300.0;
+constexpr double kRadius = 60.0;
+
+int discGrey(int x, int y)
+{
+    const double d = std::hypot(x + 0.5 - kCentre, y + 0.5 - kCentre);
+    return static_cast<int>(
+        std::lround(60.0 + 120.0 * 0.5 * std::erfc((d - kRadius) / (1.5 * std::sqrt(2.0)))));
+}
+
+double offOutline(const CPoint &p)
+{
+    return std::hypot(p.x - kCentre, p.y - kCentre) - kRadius;
+}
+
+// Clicks 3 px off the outline, outside and inside, and one 0.6 px inside on the diagonal.
+const std::vector<QPoint> kRoughClicks = {
+    {363, 300}, {300, 357}, {237, 300}, {300, 243}, {342, 342}};
+
+// A window on a 1200 x 900 picture at zoom 1, scrolled to the top left: picture and box
+// coordinates coincide.
+class Snap : public ::testing::Test, public TestWindows, public PictureMouse
+{
+protected:
+    void SetUp() override
+    {
+        path = picture("disc.bmp", 1200, 900, discGrey);
+        window = open(path, QSize(1000, 760));
+        ASSERT_NE(window, nullptr);
+        box = window->pictureBox();
+        oxel = window->measurement();
+    }
+
+    void TearDown() override
+    {
+        letGo();
+        windows.clear();
+    }
+
+    void trigger(const char *name) { TestWindows::trigger(window, name); }
+
+    void enterHead(const std::vector<QPoint> &clicks, Qt::KeyboardModifiers keys = Qt::NoModifier)
+    {
+        trigger("m_Head");
+        for (const QPoint &p : clicks)
+            QTest::mouseClick(box, Qt::LeftButton, keys, p);
+    }
+
+    void fit() { click(0, 0, Qt::RightButton); }
+
+    std::vector<CPoint> headPoints() const
+    {
+        std::vector<CPoint> points;
+        for (const auto &p : oxel->Head.points)
+            points.emplace_back(p->x, p->y);
+        return points;
+    }
+
+    RecordingMessages messages;
+    std::string path;
+    MainForm *window = nullptr;
+    const COxel *oxel = nullptr;
+};
+
+} // namespace
+
+TEST_F(Snap, RoughClicksLandOnTheOutlineAndShiftPlacesExactly)
+{
+    ASSERT_FALSE(window->action("m_SnapToEdge")->isChecked()); // off until turned on
+    enterHead(kRoughClicks);
+    ASSERT_EQ(oxel->Head.points.size(), kRoughClicks.size());
+    EXPECT_EQ(oxel->Head.points[0]->x, 363.0); // off: what was clicked is stored
+
+    trigger("m_SnapToEdge");
+    enterHead(kRoughClicks);
+    ASSERT_EQ(oxel->Head.points.size(), kRoughClicks.size());
+    for (const CPoint &p : headPoints())
+        EXPECT_LT(std::abs(offOutline(p)), 0.3) << p.x << ", " << p.y;
+    fit();
+    ASSERT_TRUE(oxel->Head.Valid);
+    EXPECT_NEAR(oxel->Head.r, kRadius, 0.3);
+    EXPECT_NEAR(oxel->Head.M.x, kCentre, 0.3);
+    EXPECT_NEAR(oxel->Head.M.y, kCentre, 0.3);
+
+    // Shift: exactly where clicked, also through the snap after the fit.
+    enterHead(kRoughClicks, Qt::ShiftModifier);
+    fit();
+    ASSERT_EQ(oxel->Head.points.size(), kRoughClicks.size());
+    for (std::size_t i = 0; i < kRoughClicks.size(); ++i) {
+        EXPECT_EQ(oxel->Head.points[i]->x, kRoughClicks[i].x());
+        EXPECT_EQ(oxel->Head.points[i]->y, kRoughClicks[i].y());
+    }
+}
+
+TEST_F(Snap, ClickFarFromAnyEdgeStaysAndTheStatusSaysSo)
+{
+    trigger("m_SnapToEdge");
+    enterHead({{100, 100}});
+    ASSERT_EQ(oxel->Head.points.size(), 1u);
+    EXPECT_EQ(oxel->Head.points[0]->x, 100.0);
+    EXPECT_EQ(oxel->Head.points[0]->y, 100.0);
+    EXPECT_EQ(window->statusText(),
+        "Snap to Edge: no edge near the click \u2013 the point stays where it was clicked");
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(363, 300));
+    EXPECT_EQ(window->statusText(), "enter at last 3 points for circle"); // the prompt is back
+}
+
+TEST_F(Snap, FitSnapsRoughPointsOnceMoreAndUndoTakesTheEntryBackInOneStep)
+{
+    ASSERT_FALSE(window->action("m_EditUndo")->isEnabled());
+    enterHead(kRoughClicks); // placed as clicked: the option is still off
+    trigger("m_SnapToEdge");
+    fit();
+    ASSERT_TRUE(oxel->Head.Valid);
+    for (const CPoint &p : headPoints())
+        EXPECT_LT(std::abs(offOutline(p)), 0.3) << p.x << ", " << p.y;
+    EXPECT_NEAR(oxel->Head.r, kRadius, 0.3);
+    EXPECT_NEAR(oxel->Head.M.x, kCentre, 0.3);
+    const std::vector<CPoint> snapped = headPoints();
+
+    EXPECT_EQ(window->action("m_EditUndo")->text(), "Undo Enter Head");
+    trigger("m_EditUndo");
+    EXPECT_FALSE(oxel->Head.Valid);
+    EXPECT_TRUE(oxel->Head.points.empty());
+    EXPECT_FALSE(window->action("m_EditUndo")->isEnabled()); // it was a single step
+    trigger("m_EditRedo");
+    ASSERT_EQ(oxel->Head.points.size(), snapped.size());
+    for (std::size_t i = 0; i < snapped.size(); ++i)
+        EXPECT_EQ(oxel->Head.points[i]->x, snapped[i].x);
+}
+
+TEST_F(Snap, SharpeningAndInversionDoNotMoveTheSnappedPoints)
+{
+    trigger("m_SnapToEdge");
+    enterHead(kRoughClicks);
+    const std::vector<CPoint> plain = headPoints();
+    fit();
+
+    trigger("m_filter3");
+    trigger("m_filter2"); // the second sharpening reuses the first one's buffers
+    trigger("m_Invert");
+    int changed = 0;
+    for (int x = 355; x <= 365; ++x)
+        changed += window->pixels()->grey(x, 300) != discGrey(x, 300);
+    ASSERT_GT(changed, 0); // the edge the display shows is not the loaded one
+    enterHead(kRoughClicks);
+    ASSERT_EQ(oxel->Head.points.size(), plain.size());
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        EXPECT_EQ(oxel->Head.points[i]->x, plain[i].x);
+        EXPECT_EQ(oxel->Head.points[i]->y, plain[i].y);
+    }
+}
+
+TEST_F(Snap, TheChoiceIsRememberedBesideTheLastPicture)
+{
+    const std::string ini = dir.file("config/Zek2.ini");
+    EXPECT_EQ(Settings::read(ini, "View", "SnapToEdge"), "");
+    trigger("m_SnapToEdge");
+    EXPECT_EQ(Settings::read(ini, "View", "SnapToEdge"), "1");
+    EXPECT_EQ(Settings::read(ini, "LastPath", "Path"), path);
+
+    MainForm *second = open(picture("other.bmp", 200, 200));
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(second->action("m_SnapToEdge")->isChecked());
+    TestWindows::trigger(second, "m_SnapToEdge");
+    EXPECT_FALSE(window->action("m_SnapToEdge")->isChecked());
+    EXPECT_EQ(Settings::read(ini, "View", "SnapToEdge"), "0");
+}
