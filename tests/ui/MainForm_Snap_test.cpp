@@ -173,6 +173,25 @@ TEST_F(Snap, SharpeningAndInversionDoNotMoveTheSnappedPoints)
     }
 }
 
+TEST_F(Snap, DraggedPointLandsOnTheOutlineUnlessShiftIsHeldAtTheRelease)
+{
+    trigger("m_SnapToEdge");
+    enterHead(kRoughClicks);
+    fit();
+    ASSERT_TRUE(oxel->Head.Valid);
+    const double x0 = oxel->Head.points[0]->x, y0 = oxel->Head.points[0]->y;
+    drag(x0, y0, 256, 256); // 2.2 px outside the outline
+    EXPECT_LT(std::abs(offOutline(*oxel->Head.points[0])), 0.3);
+    EXPECT_LT(oxel->Head.points[0]->x, 265.0); // moved where it was dragged, not back
+
+    const double x1 = oxel->Head.points[0]->x, y1 = oxel->Head.points[0]->y;
+    press(x1, y1);
+    move(255, 255, Qt::LeftButton);
+    QTest::mouseRelease(box, Qt::LeftButton, Qt::ShiftModifier, QPoint(254, 254));
+    EXPECT_EQ(oxel->Head.points[0]->x, 254.0);
+    EXPECT_EQ(oxel->Head.points[0]->y, 254.0);
+}
+
 TEST_F(Snap, TheChoiceIsRememberedBesideTheLastPicture)
 {
     const std::string ini = dir.file("config/Zek2.ini");

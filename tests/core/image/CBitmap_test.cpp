@@ -365,6 +365,46 @@ TEST(Sharpening, UndoGoesBackOneFilterOnly)
             EXPECT_EQ(b.pixels()[static_cast<std::size_t>(y) * b.stride() + x], 0);
 }
 
+// The loaded pixels read through the bottom-up rows at loadedPixels().
+Picture loadedContents(const CBitmap &b)
+{
+    Picture p = uniform(b.W, b.H, 0);
+    for (int y = 0; y < b.H; ++y)
+        for (int x = 0; x < b.W; ++x)
+            p.at(x, y) = b.loadedPixels()[static_cast<std::size_t>(b.H - 1 - y) * b.stride()
+                + static_cast<std::size_t>(x)];
+    return p;
+}
+
+TEST(Sharpening, LoadedPixelsOutlastEverySharpeningUntilNewPixels)
+{
+    EXPECT_EQ(CBitmap().loadedPixels(), nullptr);
+    const Picture p = random(30, 20, 7);
+    CBitmap b = load(p);
+    EXPECT_EQ(b.loadedPixels(), b.pixels()); // nothing sharpened: the pixels themselves
+    b.Invert();
+    for (int level : {1, 3, 2, 3}) {
+        b.Filter(*Global::SharpenKernel(level));
+        EXPECT_FALSE(samePixels(contents(b), p));
+        EXPECT_TRUE(samePixels(loadedContents(b), p)) << "after sharpening " << level;
+    }
+    // Undo still takes back only the last sharpening.
+    const Picture beforeLast = contents(b);
+    b.Filter(*Global::SharpenKernel(1));
+    b.UndoFilter();
+    EXPECT_TRUE(samePixels(contents(b), beforeLast));
+    EXPECT_TRUE(samePixels(loadedContents(b), p));
+
+    const Picture other = random(30, 20, 8);
+    b.refill([&other](int y, std::uint8_t *row) {
+        for (int x = 0; x < other.width; ++x)
+            row[x] = other.at(x, y);
+    });
+    EXPECT_TRUE(samePixels(loadedContents(b), other));
+    b.Filter(*Global::SharpenKernel(2));
+    EXPECT_TRUE(samePixels(loadedContents(b), other));
+}
+
 TEST(PixelBuffer, EveryChangeIsReported)
 {
     CBitmap b = load(random(8, 8, 5));
