@@ -170,9 +170,8 @@ private:
     // to Edge is on and Shift is not held, else the click. A refused snap leaves its reason in
     // whyNot, for the status line.
     QPointF placeOnEdge(const PointLandmark &landmark, double x, double y, QString &whyNot);
-    // The outline search itself, across the landmark's fit when it has one, else across the
-    // strongest gradient, in the pixels as loaded.
-    EdgeSnap::Result snapToEdge(const PointLandmark &landmark, double x, double y) const;
+    // The pixels as loaded, where outlines are sought.
+    EdgeSnap::GreyView loadedGreyView() const;
     // After the landmark was fitted: each point snapped once more across the fitted outline and
     // the landmark fitted again, so that rough first clicks land on the edge too. Points placed
     // with Shift stay. A note for the status line when some points found no edge.

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "core/image/EdgeSnap.h"
+#include "core/image/LandmarkSnap.h"
+#include "core/model/CCircle.h"
 
 // The pictures are drawn from a continuous grey level (pixel (i, j) covers [i, i+1) x [j, j+1)
 // and gets the mean over its area), so the true edge lies where the construction puts it.
@@ -267,4 +269,42 @@ TEST(EdgeSnap, readsBottomUpRowsAsThePictureShowsThem)
     EXPECT_EQ(view.at(0, 0), 0);
     EXPECT_EQ(view.at(5, 0), 5);
     EXPECT_EQ(view.at(2, 3), 32);
+}
+
+TEST(LandmarkSnap, pointsOfAFittedCircleLandOnTheOutlineExceptThoseHeldExactly)
+{
+    const double cx = 48.4, cy = 47.1, radius = 24.3;
+    const Picture disc = draw(
+        [&](double x, double y) { return step(radius - std::hypot(x - cx, y - cy), 60, 180, 1.2); },
+        2.0);
+    CCircle head;
+    head.init(HitCode::HeadBase, nullptr);
+    // Before a fit there is nothing to search across: the landmark is left alone.
+    for (int k = 0; k < 8; ++k) {
+        const double angle = k * std::numbers::pi / 4 + 0.2, off = k % 2 == 0 ? 2.5 : -2.0;
+        head.addPoint(cx + (radius + off) * std::cos(angle), cy + (radius + off) * std::sin(angle));
+    }
+    EXPECT_TRUE(LandmarkSnap::snapAcrossFit(disc.view(), head).searched.empty());
+    ASSERT_TRUE(head.fit());
+    head.Valid = true;
+    const CPoint *held = head.points[3].get();
+    const double heldX = held->x, heldY = held->y;
+
+    const LandmarkSnap::Report report = LandmarkSnap::snapAcrossFit(
+        disc.view(), head, [held](const CPoint &point) { return &point == held; });
+    EXPECT_EQ(report.snapped, 7);
+    EXPECT_EQ(report.refused, 0);
+    EXPECT_TRUE(report.refitted);
+    EXPECT_EQ(held->x, heldX);
+    EXPECT_EQ(held->y, heldY);
+    for (const LandmarkSnap::PointMove &move : report.searched) {
+        EXPECT_NE(move.index, 3u);
+        EXPECT_LT(std::fabs(std::hypot(move.toX - cx, move.toY - cy) - radius), 0.2);
+        EXPECT_NEAR(move.distance(), move.index % 2 == 0 ? 2.5 : 2.0, 0.3);
+    }
+    EXPECT_NEAR(report.largestMove(), 2.5, 0.3);
+    // The refit follows the snapped points; the one held 2 px inside still pulls a little.
+    EXPECT_NEAR(head.r, radius, 0.4);
+    EXPECT_NEAR(head.M.x, cx, 0.4);
+    EXPECT_NEAR(head.M.y, cy, 0.4);
 }
