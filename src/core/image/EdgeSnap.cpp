@@ -34,6 +34,13 @@ constexpr double kHalfPeak = 0.5;
 // the blur of the slope itself and the slope dips between them to this part of the lesser.
 constexpr double kRivalSeparation = 2.0;
 constexpr double kRivalDip = 0.75;
+// A thin line, bright or dark (the rim wire, the cement at a cemented cup's shell), shows as two
+// flanks of opposite sense a few pixels apart; its outline is the crest between them, and
+// snapping to either flank would put the point half the line's width off to a random side. A
+// flank of opposite sense counts when its peak lies within kLineWidth of the steepest one and
+// reaches kLineFlank of it; a step's own blur gives no such flank.
+constexpr double kLineWidth = 10.0;
+constexpr double kLineFlank = 0.3;
 // A noise-free picture still has the quantisation of its levels; below this (grey levels per
 // px) a measured noise is not trusted.
 constexpr double kLeastNoise = 0.2;
@@ -288,6 +295,33 @@ Result snap(const GreyView &picture, double x, double y, Direction across, const
             dip = std::min(dip, at(m));
         if (std::abs(n - peak) * kStep > kRivalSeparation && dip < kRivalDip * at(n))
             return refused(x, y, Outcome::CompetingEdges, strength, noise);
+    }
+
+    // The other flank of a line: the steepest local peak of the opposite sense within the line's
+    // width, steep enough and clear of the noise.
+    const int width = static_cast<int>(std::lround(kLineWidth / kStep));
+    int flank = -1;
+    for (int n = std::max(1, peak - width); n <= std::min(last - 1, peak + width); ++n) {
+        const double d = slopes[static_cast<std::size_t>(n)];
+        if ((d > 0.0) == rising || at(n) < kLineFlank * strength
+            || at(n) < options.noiseFactor * noise || at(n) < at(n - 1) || at(n) < at(n + 1))
+            continue;
+        if (flank < 0 || at(n) > at(flank))
+            flank = n;
+    }
+    if (flank >= 0) {
+        // The crest: where the slope changes its sign between the two flanks.
+        const int step = flank > peak ? 1 : -1;
+        int n = peak;
+        while (n != flank && (slopes[static_cast<std::size_t>(n + step)] > 0.0) == rising)
+            n += step;
+        const double s0 = slopes[static_cast<std::size_t>(n)];
+        const double s1 = slopes[static_cast<std::size_t>(n + step)];
+        const double crest = (n + step * s0 / (s0 - s1) - centre) * kStep;
+        if (std::fabs(crest) > radius)
+            return refused(x, y, Outcome::NoEdge, strength, noise);
+        return Result{x + crest * normal.x, y + crest * normal.y, std::fabs(crest), strength,
+            noise, Outcome::Snapped};
     }
 
     const double before = at(peak - 1), after = at(peak + 1);
