@@ -369,7 +369,60 @@ struct Exposure
     Field grain;
 };
 
-Exposure expose(const Scene &scene, std::uint32_t seed)
+// The head and the cup (with its mantle and wire) on their own, over the square around the hip
+// whose top left pixel is (x0, y0): each casts its own penumbra, from its own height.
+struct Implants
+{
+    int x0 = 0, y0 = 0;
+    Field head{0, 0};
+    Field cup{0, 0};
+};
+
+// A steel wire of round section: its chord, not a flat band, so that its brightest line is its
+// axis. Attenuation per mm in the picture's units.
+constexpr double kSteel = 4.0;
+constexpr double kWireRadiusMm = 0.45;
+
+void addRoundWire(const Scene &scene, Implants &implants)
+{
+    Field &cup = implants.cup;
+    const int w = cup.width(), h = cup.height();
+    const double magnification = scene.focus.z / (scene.focus.z - scene.cupCentre.z);
+    const double pxPerMm = magnification * scene.pxPerMm;
+    const double r = kWireRadiusMm * pxPerMm;
+    // Nearest squared distance to the wire's axis of four samples in each pixel; the axis is
+    // sampled densely enough (well under a tenth of a pixel) to stand for the curve itself.
+    constexpr float kFar = 1e9f;
+    std::vector<float> nearest(std::size_t(w) * h * 4, kFar);
+    const auto points = Phantom::rimWire(scene, 16384);
+    const int reach = int(std::ceil(r)) + 1;
+    for (const Vec3 &point : points) {
+        const Vec2 q = scene.toPicture(scene.project(point));
+        const double qx = q.x - implants.x0, qy = q.y - implants.y0;
+        for (int y = std::max(0, int(qy) - reach); y <= std::min(h - 1, int(qy) + reach); ++y)
+            for (int x = std::max(0, int(qx) - reach); x <= std::min(w - 1, int(qx) + reach); ++x) {
+                float *cell = &nearest[(std::size_t(y) * w + x) * 4];
+                int k = 0;
+                for (double oy : {0.25, 0.75})
+                    for (double ox : {0.25, 0.75}) {
+                        const double dx = x + ox - qx, dy = y + oy - qy;
+                        cell[k] = std::min(cell[k], float(dx * dx + dy * dy));
+                        ++k;
+                    }
+            }
+    }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const float *cell = &nearest[(std::size_t(y) * w + x) * 4];
+            double chord = 0;
+            for (int k = 0; k < 4; ++k)
+                if (cell[k] < r * r)
+                    chord += 2 * std::sqrt(r * r - cell[k]) / pxPerMm;
+            cup.at(x, y) += float(kSteel * chord / 4);
+        }
+}
+
+Exposure expose(const Scene &scene, std::uint32_t seed, Implants *implants = nullptr)
 {
     const int w = scene.p.widthPx, h = scene.p.heightPx;
     const double magnification = scene.focus.z / (scene.focus.z - scene.cupCentre.z);
@@ -630,9 +683,17 @@ Exposure expose(const Scene &scene, std::uint32_t seed)
         const Vec2 c = scene.toPicture(scene.project(scene.cupCentre));
         const int reach = int((p.cupRadiusMm + 6) * magnification * scene.pxPerMm * 1.2);
         const Vec3 &axis = scene.cupAxis;
-        for (int y = std::max(0, int(c.y) - reach); y < std::min(h, int(c.y) + reach); ++y)
-            for (int x = std::max(0, int(c.x) - reach); x < std::min(w, int(c.x) + reach); ++x) {
-                double sum = 0, reamed = 0;
+        const int x0 = std::max(0, int(c.x) - reach), y0 = std::max(0, int(c.y) - reach);
+        const int x1 = std::min(w, int(c.x) + reach), y1 = std::min(h, int(c.y) + reach);
+        if (implants) {
+            implants->x0 = x0;
+            implants->y0 = y0;
+            implants->head = Field(std::max(0, x1 - x0), std::max(0, y1 - y0));
+            implants->cup = Field(std::max(0, x1 - x0), std::max(0, y1 - y0));
+        }
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) {
+                double sum = 0, reamed = 0, metal = 0;
                 // Four samples per pixel keep the metal edges as smooth as a scanned film's.
                 for (double oy : {0.25, 0.75})
                     for (double ox : {0.25, 0.75}) {
@@ -651,9 +712,15 @@ Exposure expose(const Scene &scene, std::uint32_t seed)
                             - cup;
                         sum += kMetal * head + (kPolyethylene - kSoftTissue) * shell
                             + kCement * mantle;
+                        metal += head;
                         reamed += cup;
                     }
-                attenuation.at(x, y) += float(sum / 4);
+                if (implants) {
+                    implants->head.at(x - x0, y - y0) = float(metal / 4);
+                    implants->cup.at(x - x0, y - y0) = float((sum - kMetal * metal) / 4);
+                } else {
+                    attenuation.at(x, y) += float(sum / 4);
+                }
                 // The acetabulum was reamed to take the cup: its bone is gone there.
                 bone.at(x, y) *= float(1 - 0.75 * std::min(1.0, reamed / 4 / 18));
             }
@@ -676,11 +743,13 @@ Exposure expose(const Scene &scene, std::uint32_t seed)
             }
             painter.drawPath(path);
         }
-        for (int y = 0; y < h; ++y) {
+        for (int y = 0; !implants && y < h; ++y) {
             const uchar *row = wire.constScanLine(y);
             for (int x = 0; x < w; ++x)
                 attenuation.at(x, y) += float(row[x] / 255.0 * kMetal * 1.5);
         }
+        if (implants)
+            addRoundWire(scene, *implants);
     }
 
     // The lead side marker in the lower corner of the replaced side.
@@ -705,8 +774,10 @@ Exposure expose(const Scene &scene, std::uint32_t seed)
 
     for (std::size_t i = 0; i < attenuation.data().size(); ++i)
         attenuation.data()[i] += bone.data()[i];
-    // Unsharpness of the focal spot and of the scanner.
-    blur(attenuation, 1.3);
+    // Unsharpness of the focal spot and of the scanner; the realistic exposure blurs what is
+    // transmitted instead, each part by its own penumbra.
+    if (!implants)
+        blur(attenuation, 1.3);
 
     Field grain = noiseField(w, h, 0.7, random);
     return {std::move(attenuation), std::move(coarse), std::move(grain)};
@@ -718,7 +789,134 @@ double heel(int y, int h)
     return 1.0 + 0.05 * (double(y) / h - 0.5);
 }
 
+// Field of the same size, each value the mean of its neighbourhood of about sigma pixels:
+// averaged over blocks of step pixels, blurred there and spread back bilinearly, since scatter
+// varies only over centimetres.
+Field broadBlur(const Field &field, int step, double sigma)
+{
+    const int w = field.width(), h = field.height();
+    const int cw = (w + step - 1) / step, ch = (h + step - 1) / step;
+    Field coarseGrid(cw + 1, ch + 1);
+    std::vector<int> count(std::size_t(cw + 1) * (ch + 1), 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            coarseGrid.at(x / step, y / step) += field.at(x, y);
+            ++count[std::size_t(y / step) * (cw + 1) + x / step];
+        }
+    for (int y = 0; y <= ch; ++y)
+        for (int x = 0; x <= cw; ++x) {
+            // The extra row and column repeat the last ones, for the interpolation.
+            const int sx = std::min(x, cw - 1), sy = std::min(y, ch - 1);
+            const int n = count[std::size_t(sy) * (cw + 1) + sx];
+            coarseGrid.at(x, y) = n > 0 ? coarseGrid.at(sx, sy) / float(n) : 0.0f;
+        }
+    blur(coarseGrid, sigma / step);
+    Field out(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const double gx = std::max(0.0, (x + 0.5) / step - 0.5);
+            const double gy = std::max(0.0, (y + 0.5) / step - 0.5);
+            const int x0 = std::min(int(gx), cw - 1), y0 = std::min(int(gy), ch - 1);
+            const double fx = gx - x0, fy = gy - y0;
+            out.at(x, y) = float(
+                (1 - fy) * ((1 - fx) * coarseGrid.at(x0, y0) + fx * coarseGrid.at(x0 + 1, y0))
+                + fy * ((1 - fx) * coarseGrid.at(x0, y0 + 1) + fx * coarseGrid.at(x0 + 1, y0 + 1)));
+        }
+    return out;
+}
+
+// The plain film's curve is an S of slope kFilmSlope in the attenuation; read as transmitted
+// light exp(-kFilmSlope a), it is grey = kFilmBase + kFilmRange / (1 + E / Em), whose bright end
+// falls linearly with the exposure E, as a film's toe does. The realistic film keeps that curve
+// and blurs and scatters the light itself; Em is the exposure of the film's middle grey, set by
+// the attenuation kRealFilmMiddle, so that the metal lies on the toe (its edges symmetric)
+// rather than in a white block.
+constexpr double kRealFilmMiddle = 0.80;
+constexpr double kScatterRangeMm = 30; // how far scattered light spreads on the film
+
+// Standard deviation on the film (px) of a Gaussian focal spot whose full width at half maximum
+// is the nominal size, for an object at the height z above the film.
+double penumbraPx(const Scene &scene, const Imaging &imaging, double z)
+{
+    const double fwhmToSigma = 1 / (2 * std::sqrt(2 * std::log(2.0)));
+    return imaging.focalSpotMm * fwhmToSigma * z / (scene.focus.z - z) * scene.pxPerMm;
+}
+
+// What reaches the film: every part's transmission blurred by its own penumbra, scatter added,
+// quantum noise of the photons that arrive, then the screen's or detector's blur of all of it.
+// Also the film's grain and mottle, as the plain picture has them.
+Exposure exposeRealistic(const Scene &scene, std::uint32_t seed, const Imaging &imaging)
+{
+    const int w = scene.p.widthPx, h = scene.p.heightPx;
+    Implants implants;
+    Exposure e = expose(scene, seed, &implants);
+    const Unsharpness u = unsharpness(scene, imaging);
+
+    Field &transmitted = e.attenuation;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            float &v = transmitted.at(x, y);
+            v = float(std::exp(-kFilmSlope * v * heel(y, h)));
+        }
+    blur(transmitted, u.bodyPx);
+    for (Field *part : {&implants.head, &implants.cup})
+        for (float &v : part->data())
+            v = float(std::exp(-kFilmSlope * v));
+    if (implants.head.width() > 0 && implants.head.height() > 0) {
+        blur(implants.head, u.headPx);
+        blur(implants.cup, u.cupPx);
+    }
+    for (int y = 0; y < implants.head.height(); ++y)
+        for (int x = 0; x < implants.head.width(); ++x)
+            transmitted.at(implants.x0 + x, implants.y0 + y) *=
+                implants.head.at(x, y) * implants.cup.at(x, y);
+
+    const Field scatter = broadBlur(transmitted, 16, kScatterRangeMm * scene.pxPerMm);
+    Phantom::Random random(seed ^ 0x5eed5eedu);
+    // Photons are counted per pixel before the screen spreads them, so that the noise is blurred
+    // with everything else; fewer arrive behind bone and metal, whose relative noise is larger.
+    const double quanta = std::max(1.0, imaging.quantaPerPixel);
+    const double middle = std::exp(-kFilmSlope * kRealFilmMiddle);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const double exposure =
+                transmitted.at(x, y) + imaging.scatterToPrimary * scatter.at(x, y);
+            const double noise = imaging.quantaPerPixel > 0
+                ? std::sqrt(std::max(exposure, 0.0) * middle / quanta) * random.gaussian()
+                : 0.0;
+            transmitted.at(x, y) = float(exposure + noise);
+        }
+    blur(transmitted, u.detectorPx);
+    return e;
+}
+
 } // namespace
+
+Unsharpness unsharpness(const Phantom::Scene &scene, const Imaging &imaging)
+{
+    return {penumbraPx(scene, imaging, scene.cupCentre.z),
+        penumbraPx(scene, imaging, scene.headCentre.z),
+        penumbraPx(scene, imaging, scene.cupCentre.z), imaging.detectorBlurMm * scene.pxPerMm};
+}
+
+QImage renderRealistic(const Phantom::Scene &scene, std::uint32_t seed, const Imaging &imaging)
+{
+    const int w = scene.p.widthPx, h = scene.p.heightPx;
+    const Exposure e = exposeRealistic(scene, seed, imaging);
+    const double middle = std::exp(-kFilmSlope * kRealFilmMiddle);
+    QImage picture(w, h, QImage::Format_Grayscale8);
+    for (int y = 0; y < h; ++y) {
+        uchar *row = picture.scanLine(y);
+        for (int x = 0; x < w; ++x) {
+            const double exposure = std::max(0.0f, e.attenuation.at(x, y));
+            const double grey = kFilmBase + kFilmRange / (1 + exposure / middle);
+            const double noisy =
+                grey + imaging.grainGrey * e.grain.at(x, y) + 1.5 * e.coarse.at(x, y);
+            row[x] = uchar(std::clamp(std::lround(noisy), 0L, 255L));
+        }
+    }
+    return picture;
+}
 
 QImage render(const Scene &scene, std::uint32_t seed)
 {

@@ -17,6 +17,36 @@ namespace PhantomPicture {
 // A grey picture of the scene's size. The same seed gives the same grain.
 QImage render(const Phantom::Scene &scene, std::uint32_t seed);
 
+// How the realistic picture is taken. The focal spot blurs each object by its penumbra, which
+// grows with the object's height above the film; the screen or detector blurs all that reaches
+// it, the photons' noise with it. Scatter from the body puts a floor under the exposure behind
+// metal, so that the head and the wire are brighter than bone yet not a flat white block.
+struct Imaging
+{
+    double focalSpotMm = 1.2; // nominal size: the full width at half maximum of a Gaussian spot
+    double detectorBlurMm = 0.17; // standard deviation of the screen's or detector's line spread
+    double scatterToPrimary = 0.4; // scattered against primary light, with the grid, mid-body
+    // Photons counted in a pixel exposed to the film's middle grey; 0 leaves out the quantum
+    // noise.
+    double quantaPerPixel = 300;
+    double grainGrey = 2.0; // the film's grain, grey levels
+};
+
+// The Gaussian blurs (standard deviations, picture pixels): the focal spot's for the body (at
+// the cup's depth), the head and the cup with its wire, and the detector's.
+struct Unsharpness
+{
+    double bodyPx, headPx, cupPx, detectorPx;
+};
+
+Unsharpness unsharpness(const Phantom::Scene &scene, const Imaging &imaging);
+
+// The film as the plain picture, but exposed as above: edges that are neither ideal steps nor
+// lost in a white block, for testing where an edge finder places a point. The same seed gives
+// the same picture.
+QImage renderRealistic(
+    const Phantom::Scene &scene, std::uint32_t seed, const Imaging &imaging = Imaging{});
+
 // The same exposure as a digital detector records it, before any film curve: kDetectorBits-bit
 // values that rise by kDetectorPerAttenuation with each unit of attenuation along the ray (so
 // that bone and metal are bright, as on the film), with the film's grain; the top row first.

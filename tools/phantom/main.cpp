@@ -24,6 +24,7 @@ constexpr const char *kUsage = R"(usage:
   oxel-phantom OUTPUT_PICTURE [--side left|right] [--inclination DEG] [--anteversion DEG]
                [--focus MM] [--seed N] [--datfile PATH]
                [--date YYYYMMDD] [--cup-shift CRANIAL,MEDIAL] [--wear X,Y]
+               [--realistic] [--focal-spot MM] [--detector-blur MM]
 
 Writes the picture (its format from the extension, e.g. .jpg; .dcm writes a DICOM DX of
 12 bits, JPEG 2000 lossless, with the detector's pixel spacing, the focus distance, the
@@ -35,8 +36,13 @@ A follow-up radiograph of the same hip: --date is the day it was taken, --cup-sh
 the cup (with the head in it) has migrated since the post-operative one (mm cranial, medial),
 --wear how much further the head has worn into the cup (mm medial, cranial, as the result file
 reads wear); the pelvis stays where it was. Give another --seed for other picked points.
+--realistic exposes the picture as a film behind a focal spot and a screen: each object blurred
+by the focal spot's penumbra at its height (--focal-spot, nominal size), the screen's blur
+(--detector-blur, standard deviation of its line spread), scatter and quantum noise, the metal
+brighter than bone but not white everywhere; not for .dcm. Without it the picture is the plain
+one the demo pictures were made with.
 Defaults: left hip, inclination 45, anteversion 15, focus 1100 mm, seed 1, date 20240312,
-no cup shift and no wear.
+no cup shift and no wear; focal spot 1.2 mm, detector blur 0.17 mm.
 )";
 
 constexpr int kUsageError = 2;
@@ -169,6 +175,8 @@ int main(int argc, char *argv[])
     std::string picture, datFile;
     std::string date = "20240312";
     bool followUp = false;
+    bool realistic = false;
+    PhantomPicture::Imaging imaging;
     double seed = 1;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &arg = args[i];
@@ -176,6 +184,10 @@ int main(int argc, char *argv[])
             if (!picture.empty())
                 return usageError("more than one output picture given");
             picture = arg;
+            continue;
+        }
+        if (arg == "--realistic") {
+            realistic = true;
             continue;
         }
         if (i + 1 >= args.size())
@@ -208,6 +220,13 @@ int main(int argc, char *argv[])
             // The head cannot go further into the liner than the liner is thick.
             ok = parsePair(value, -5, 5, p.wearMm.medial, p.wearMm.cranial);
             followUp = true;
+        } else if (arg == "--focal-spot") {
+            // Beyond 3 mm no tube is used for a hip; 0 is the ideal point focus.
+            ok = parseNumber(value, 0, 3, imaging.focalSpotMm);
+            realistic = true;
+        } else if (arg == "--detector-blur") {
+            ok = parseNumber(value, 0, 1, imaging.detectorBlurMm);
+            realistic = true;
         } else {
             return usageError("unknown option " + arg);
         }
@@ -218,6 +237,8 @@ int main(int argc, char *argv[])
         return usageError("no output picture given");
     if (datFile.empty())
         datFile = withoutExtension(picture);
+    if (realistic && isDicomName(picture))
+        return usageError("the realistic exposure is a film: write a picture, not .dcm");
 
     const auto seedValue = std::uint32_t(seed);
     const Phantom::Scene scene = Phantom::makeScene(p);
@@ -247,7 +268,8 @@ int main(int argc, char *argv[])
             return 1;
         }
     } else {
-        const QImage image = PhantomPicture::render(scene, seedValue);
+        const QImage image = realistic ? PhantomPicture::renderRealistic(scene, seedValue, imaging)
+                                       : PhantomPicture::render(scene, seedValue);
         QImageWriter writer(QString::fromStdString(picture));
         writer.setQuality(88);
         if (!writer.write(image)) {
