@@ -320,8 +320,8 @@ Result snap(const GreyView &picture, double x, double y, Direction across, const
         const double crest = (n + step * s0 / (s0 - s1) - centre) * kStep;
         if (std::fabs(crest) > radius)
             return refused(x, y, Outcome::NoEdge, strength, noise);
-        return Result{x + crest * normal.x, y + crest * normal.y, std::fabs(crest), strength,
-            noise, Outcome::Snapped};
+        return Result{x + crest * normal.x, y + crest * normal.y, std::fabs(crest), strength, noise,
+            Outcome::Snapped};
     }
 
     const double before = at(peak - 1), after = at(peak + 1);

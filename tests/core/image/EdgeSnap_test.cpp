@@ -205,6 +205,40 @@ TEST(EdgeSnap, snapsAlongTheNormalOfACircleAndOfARimEllipse)
     }
 }
 
+TEST(EdgeSnap, placesAThinLineOnItsCrestAndABroadBandOnItsNearerEdge)
+{
+    // A wire 6 px wide along x = 40.3, blurred by 1.2 px, on noise of 2: bright on a darker
+    // ground and dark on a brighter one. Its outline is its middle, wherever within 2 px of it
+    // the click falls; either flank would be 3 px off.
+    for (const double sense : {1.0, -1.0}) {
+        const Picture wire = draw(
+            [sense](double x, double) {
+                const double d = x - 40.3;
+                return 120 + sense * (step(d + 3, 0, 60, 1.2) - step(d - 3, 0, 60, 1.2));
+            },
+            2.0);
+        for (const double off : {-2.0, -1.0, 0.5, 1.5, 2.0}) {
+            for (double y = 30.5; y < 70; y += 13) {
+                const auto r = EdgeSnap::snap(wire.view(), 40.3 + off, y, Direction{1, 0});
+                ASSERT_EQ(r.outcome, Outcome::Snapped) << "sense " << sense << ", off " << off;
+                EXPECT_NEAR(r.x, 40.3, 0.3) << "sense " << sense << ", off " << off;
+                EXPECT_EQ(r.y, y);
+            }
+        }
+    }
+    // A bright band 16 px wide is two outlines: a click 2 px inside its left edge (at 32.3)
+    // lands on that edge.
+    const Picture band = draw(
+        [](double x, double) {
+            const double d = x - 40.3;
+            return 120 + step(d + 8, 0, 60, 1.2) - step(d - 8, 0, 60, 1.2);
+        },
+        2.0);
+    const auto r = EdgeSnap::snap(band.view(), 34.3, 48.5, Direction{1, 0});
+    ASSERT_EQ(r.outcome, Outcome::Snapped);
+    EXPECT_NEAR(r.x, 32.3, 0.2);
+}
+
 TEST(EdgeSnap, leavesTheClickAndSaysWhyWhenThereIsNoClearEdge)
 {
     const auto expectRefused = [](const Picture &p, double x, double y, Outcome why,
