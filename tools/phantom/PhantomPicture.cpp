@@ -64,27 +64,39 @@ void blur(Field &field, double sigma)
     for (float &k : kernel)
         k = float(k / sum);
 
+    // Every sum runs over the kernel in the same order whichever loop computes it, so that the
+    // pictures do not change with the loops' arrangement; only the edges need clamping.
     const int w = field.width(), h = field.height();
     std::vector<float> line;
     for (int y = 0; y < h; ++y) {
         line.assign(&field.at(0, y), &field.at(0, y) + w);
+        float *out = &field.at(0, y);
         for (int x = 0; x < w; ++x) {
             float s = 0;
-            for (int i = -radius; i <= radius; ++i)
-                s += kernel[i + radius] * line[std::clamp(x + i, 0, w - 1)];
-            field.at(x, y) = s;
+            if (x >= radius && x + radius < w) {
+                const float *in = &line[std::size_t(x - radius)];
+                for (int i = 0; i <= 2 * radius; ++i)
+                    s += kernel[i] * in[i];
+            } else {
+                for (int i = -radius; i <= radius; ++i)
+                    s += kernel[i + radius] * line[std::clamp(x + i, 0, w - 1)];
+            }
+            out[x] = s;
         }
     }
-    line.resize(h);
-    for (int x = 0; x < w; ++x) {
-        for (int y = 0; y < h; ++y)
-            line[y] = field.at(x, y);
-        for (int y = 0; y < h; ++y) {
-            float s = 0;
-            for (int i = -radius; i <= radius; ++i)
-                s += kernel[i + radius] * line[std::clamp(y + i, 0, h - 1)];
-            field.at(x, y) = s;
+    // Down the columns a row at a time, reading whole rows.
+    std::vector<float> column(std::size_t(w) * h);
+    std::copy(field.data().begin(), field.data().end(), column.begin());
+    std::vector<float> total(w);
+    for (int y = 0; y < h; ++y) {
+        std::fill(total.begin(), total.end(), 0.0f);
+        for (int i = -radius; i <= radius; ++i) {
+            const float k = kernel[i + radius];
+            const float *in = &column[std::size_t(std::clamp(y + i, 0, h - 1)) * w];
+            for (int x = 0; x < w; ++x)
+                total[x] += k * in[x];
         }
+        std::copy(total.begin(), total.end(), &field.at(0, y));
     }
 }
 
