@@ -854,6 +854,14 @@ double penumbraPx(const Scene &scene, const Imaging &imaging, double z)
     return imaging.focalSpotMm * fwhmToSigma * z / (scene.focus.z - z) * scene.pxPerMm;
 }
 
+// An ideal point focus or detector does not blur at all (and a Gaussian of no width has no
+// kernel).
+void blurUnlessSharp(Field &field, double sigma)
+{
+    if (sigma >= 0.05)
+        blur(field, sigma);
+}
+
 // What reaches the film: every part's transmission blurred by its own penumbra, scatter added,
 // quantum noise of the photons that arrive, then the screen's or detector's blur of all of it.
 // Also the film's grain and mottle, as the plain picture has them.
@@ -870,13 +878,13 @@ Exposure exposeRealistic(const Scene &scene, std::uint32_t seed, const Imaging &
             float &v = transmitted.at(x, y);
             v = float(std::exp(-kFilmSlope * v * heel(y, h)));
         }
-    blur(transmitted, u.bodyPx);
+    blurUnlessSharp(transmitted, u.bodyPx);
     for (Field *part : {&implants.head, &implants.cup})
         for (float &v : part->data())
             v = float(std::exp(-kFilmSlope * v));
     if (implants.head.width() > 0 && implants.head.height() > 0) {
-        blur(implants.head, u.headPx);
-        blur(implants.cup, u.cupPx);
+        blurUnlessSharp(implants.head, u.headPx);
+        blurUnlessSharp(implants.cup, u.cupPx);
     }
     for (int y = 0; y < implants.head.height(); ++y)
         for (int x = 0; x < implants.head.width(); ++x)
@@ -898,7 +906,7 @@ Exposure exposeRealistic(const Scene &scene, std::uint32_t seed, const Imaging &
                 : 0.0;
             transmitted.at(x, y) = float(exposure + noise);
         }
-    blur(transmitted, u.detectorPx);
+    blurUnlessSharp(transmitted, u.detectorPx);
     return e;
 }
 
