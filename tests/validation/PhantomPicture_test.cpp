@@ -1,15 +1,14 @@
 // The realistic phantom pictures against their own geometry: an edge finder validated on them
 // can only be as right as the picture's edges are where the true outlines project. Each
-// outline is read across at many points, the profile averaged over a few pixels along the
-// outline against the noise; the steepest grey step (for the rim wire: its brightest line)
-// must lie on the projected outline, and the grey steps must be those of real films: metal
-// brighter than bone, yet steps of a few dozen grey levels, not a white block.
+// outline is read across at many points, the profile averaged over some 10 px along the
+// outline against the noise; the steepest grey step (for the rim wire: the middle between its
+// two flanks) must lie on the projected outline, and the grey steps must be those of real
+// films: metal brighter than bone, yet steps of a few dozen grey levels, not a white block.
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
-#include <optional>
 #include <vector>
 
 #include <QGuiApplication>
