@@ -1,15 +1,14 @@
 // The realistic phantom pictures against their own geometry: an edge finder validated on them
 // can only be as right as the picture's edges are where the true outlines project. Each
-// outline is read across at many points, the profile averaged over a few pixels along the
-// outline against the noise; the steepest grey step (for the rim wire: its brightest line)
-// must lie on the projected outline, and the grey steps must be those of real films: metal
-// brighter than bone, yet steps of a few dozen grey levels, not a white block.
+// outline is read across at many points, the profile averaged over some 10 px along the
+// outline against the noise; the steepest grey step (for the rim wire: the middle between its
+// two flanks) must lie on the projected outline, and the grey steps must be those of real
+// films: metal brighter than bone, yet steps of a few dozen grey levels, not a white block.
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
-#include <optional>
 #include <vector>
 
 #include <QGuiApplication>
@@ -467,6 +466,39 @@ TEST_F(RealisticPhantom, metal_is_brighter_than_bone_by_the_steps_of_a_film_not_
         EXPECT_GE(mean(mantleOverBone), 25);
         EXPECT_LE(mean(mantleOverBone), 55);
     }
+}
+
+// A point focus and a detector that does not spread: the head's edge as sharp as the pixels
+// allow, and still where the outline is.
+TEST_F(RealisticPhantom, point_focus_and_sharp_detector_give_a_sharper_edge_in_the_same_place)
+{
+    const Rendered &blurred = scenes->front();
+    PhantomPicture::Imaging ideal;
+    ideal.focalSpotMm = 0;
+    ideal.detectorBlurMm = 0;
+    const QImage sharp = PhantomPicture::renderRealistic(blurred.scene, 1, ideal);
+    // The steepest slope over one pixel, averaged round the head.
+    const auto slope = [](const Profile &profile) {
+        double best = 0;
+        for (std::size_t i = 5; i + 5 < profile.grey.size(); ++i)
+            best = std::max(best, profile.grey[i - 5] - profile.grey[i + 5]);
+        return best;
+    };
+    double slopeBlurred = 0, slopeSharp = 0;
+    Offsets offsets;
+    for (const OutlineSample &o : headSamples(blurred)) {
+        const Profile profile = across(sharp, o.stretch, 8);
+        slopeSharp += slope(profile);
+        slopeBlurred += slope(across(blurred.picture, o.stretch, 8));
+        offsets.values.push_back(steepest(profile, -1, 5));
+    }
+    // A blur of 1.13 px against the pixel's own 0.29 px: the step of about 40 levels, spread
+    // over about 2.5 times the width, is far less steep.
+    EXPECT_GT(slopeSharp, 1.8 * slopeBlurred);
+    // Unblurred, the step is as wide as a pixel and its place within the pixel is read less
+    // precisely.
+    EXPECT_NEAR(offsets.mean(), 0.0, 0.3);
+    EXPECT_LE(offsets.largest(), 0.6);
 }
 
 TEST(RealisticPhantomNoise, same_seed_same_picture_another_seed_other_noise)

@@ -64,27 +64,39 @@ void blur(Field &field, double sigma)
     for (float &k : kernel)
         k = float(k / sum);
 
+    // Every sum runs over the kernel in the same order whichever loop computes it, so that the
+    // pictures do not change with the loops' arrangement; only the edges need clamping.
     const int w = field.width(), h = field.height();
     std::vector<float> line;
     for (int y = 0; y < h; ++y) {
         line.assign(&field.at(0, y), &field.at(0, y) + w);
+        float *out = &field.at(0, y);
         for (int x = 0; x < w; ++x) {
             float s = 0;
-            for (int i = -radius; i <= radius; ++i)
-                s += kernel[i + radius] * line[std::clamp(x + i, 0, w - 1)];
-            field.at(x, y) = s;
+            if (x >= radius && x + radius < w) {
+                const float *in = &line[std::size_t(x - radius)];
+                for (int i = 0; i <= 2 * radius; ++i)
+                    s += kernel[i] * in[i];
+            } else {
+                for (int i = -radius; i <= radius; ++i)
+                    s += kernel[i + radius] * line[std::clamp(x + i, 0, w - 1)];
+            }
+            out[x] = s;
         }
     }
-    line.resize(h);
-    for (int x = 0; x < w; ++x) {
-        for (int y = 0; y < h; ++y)
-            line[y] = field.at(x, y);
-        for (int y = 0; y < h; ++y) {
-            float s = 0;
-            for (int i = -radius; i <= radius; ++i)
-                s += kernel[i + radius] * line[std::clamp(y + i, 0, h - 1)];
-            field.at(x, y) = s;
+    // Down the columns a row at a time, reading whole rows.
+    std::vector<float> column(std::size_t(w) * h);
+    std::copy(field.data().begin(), field.data().end(), column.begin());
+    std::vector<float> total(w);
+    for (int y = 0; y < h; ++y) {
+        std::fill(total.begin(), total.end(), 0.0f);
+        for (int i = -radius; i <= radius; ++i) {
+            const float k = kernel[i + radius];
+            const float *in = &column[std::size_t(std::clamp(y + i, 0, h - 1)) * w];
+            for (int x = 0; x < w; ++x)
+                total[x] += k * in[x];
         }
+        std::copy(total.begin(), total.end(), &field.at(0, y));
     }
 }
 
@@ -842,6 +854,14 @@ double penumbraPx(const Scene &scene, const Imaging &imaging, double z)
     return imaging.focalSpotMm * fwhmToSigma * z / (scene.focus.z - z) * scene.pxPerMm;
 }
 
+// An ideal point focus or detector does not blur at all (and a Gaussian of no width has no
+// kernel).
+void blurUnlessSharp(Field &field, double sigma)
+{
+    if (sigma >= 0.05)
+        blur(field, sigma);
+}
+
 // What reaches the film: every part's transmission blurred by its own penumbra, scatter added,
 // quantum noise of the photons that arrive, then the screen's or detector's blur of all of it.
 // Also the film's grain and mottle, as the plain picture has them.
@@ -858,13 +878,13 @@ Exposure exposeRealistic(const Scene &scene, std::uint32_t seed, const Imaging &
             float &v = transmitted.at(x, y);
             v = float(std::exp(-kFilmSlope * v * heel(y, h)));
         }
-    blur(transmitted, u.bodyPx);
+    blurUnlessSharp(transmitted, u.bodyPx);
     for (Field *part : {&implants.head, &implants.cup})
         for (float &v : part->data())
             v = float(std::exp(-kFilmSlope * v));
     if (implants.head.width() > 0 && implants.head.height() > 0) {
-        blur(implants.head, u.headPx);
-        blur(implants.cup, u.cupPx);
+        blurUnlessSharp(implants.head, u.headPx);
+        blurUnlessSharp(implants.cup, u.cupPx);
     }
     for (int y = 0; y < implants.head.height(); ++y)
         for (int x = 0; x < implants.head.width(); ++x)
@@ -886,7 +906,7 @@ Exposure exposeRealistic(const Scene &scene, std::uint32_t seed, const Imaging &
                 : 0.0;
             transmitted.at(x, y) = float(exposure + noise);
         }
-    blur(transmitted, u.detectorPx);
+    blurUnlessSharp(transmitted, u.detectorPx);
     return e;
 }
 
