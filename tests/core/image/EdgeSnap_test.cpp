@@ -12,6 +12,7 @@
 #include "core/image/EdgeSnap.h"
 #include "core/image/LandmarkSnap.h"
 #include "core/model/CCircle.h"
+#include "core/model/CEllipse.h"
 
 // The pictures are drawn from a continuous grey level (pixel (i, j) covers [i, i+1) x [j, j+1)
 // and gets the mean over its area), so the true edge lies where the construction puts it.
@@ -307,4 +308,44 @@ TEST(LandmarkSnap, pointsOfAFittedCircleLandOnTheOutlineExceptThoseHeldExactly)
     EXPECT_NEAR(head.r, radius, 0.4);
     EXPECT_NEAR(head.M.x, cx, 0.4);
     EXPECT_NEAR(head.M.y, cy, 0.4);
+}
+
+TEST(LandmarkSnap, rimPointsAreSearchedAlongTheFittedEllipsesOwnNormal)
+{
+    // A flat rim ellipse, half axes 34 and 12, its first axis turned by 25 degrees: from the
+    // centre, the direction to a point off the ends of the axes runs far from the normal.
+    const double ex = 48.6, ey = 47.9, a = 34, b = 12;
+    const double ca = std::cos(0.4363323129985824), sa = std::sin(0.4363323129985824);
+    const auto inside = [&](double x, double y) {
+        const double u = (x - ex) * ca + (y - ey) * sa, v = -(x - ex) * sa + (y - ey) * ca;
+        const double f = std::hypot(u / a, v / b), g = std::hypot(u / (a * a), v / (b * b));
+        return (1 - f * f) / (2 * std::max(g, 1e-9));
+    };
+    const Picture rim = draw([&](double x, double y) { return step(inside(x, y), 70, 170, 1.0); });
+    CEllipse ellipse;
+    ellipse.init(HitCode::RimBase, nullptr);
+    // Clicks 2 px off the outline along its normal, alternately outside and inside.
+    for (int k = 0; k < 10; ++k) {
+        const double phi = 0.3 + k * 0.6;
+        const double nu = b * std::cos(phi), nv = a * std::sin(phi), nl = std::hypot(nu, nv);
+        const double ux = a * std::cos(phi), vy = b * std::sin(phi);
+        const double off = k % 2 == 0 ? 2.0 : -2.0;
+        ellipse.addPoint(ex + ux * ca - vy * sa + off * (nu * ca - nv * sa) / nl,
+            ey + ux * sa + vy * ca + off * (nu * sa + nv * ca) / nl);
+    }
+    ASSERT_TRUE(ellipse.fit());
+    ellipse.Valid = true;
+    const LandmarkSnap::Report report = LandmarkSnap::snapAcrossFit(rim.view(), ellipse);
+    EXPECT_EQ(report.snapped, 10);
+    EXPECT_TRUE(report.refitted);
+    // Along the normal each point moves its 2 px; along the line from the centre it would land
+    // on the outline too, but farther from where it was clicked off.
+    for (const LandmarkSnap::PointMove &move : report.searched)
+        EXPECT_NEAR(move.distance(), 2.0, 0.2) << "point " << move.index;
+    for (const auto &point : ellipse.points)
+        EXPECT_LT(std::fabs(inside(point->x, point->y)), 0.15) << point->x << ", " << point->y;
+    EXPECT_NEAR(ellipse.a, a, 0.15);
+    EXPECT_NEAR(ellipse.b, b, 0.15);
+    EXPECT_NEAR(ellipse.M0.x, ex, 0.1);
+    EXPECT_NEAR(ellipse.M0.y, ey, 0.1);
 }
