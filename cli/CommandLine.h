@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+class COxel;
+
 // What oxel-cli does, apart from parsing its arguments.
 namespace CommandLine {
 
@@ -24,6 +26,10 @@ int run(const std::vector<std::string> &args);
 // result blocks and writes the landmark files back. Goes on with the next picture after a
 // failure; returns the worst status met. Messages go to stderr as "Title: text".
 int evaluatePictures(const std::vector<std::string> &pictures, bool acceptCupCheck);
+
+// Reads the picture's landmark file (landmarkFile) into oxel as opening the picture does, with
+// the picture's size from its header. False after a message naming what could not be read.
+bool readLandmarkFile(const std::string &picture, const std::string &landmarkFile, COxel &oxel);
 
 // Writes the picture's landmark file as JSON to out.
 int printLandmarks(const std::string &picture, std::ostream &out);

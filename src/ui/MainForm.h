@@ -161,6 +161,11 @@ private:
     void showZoom();
     // Takes the right end of the status line for the zoom.
     void placeZoomLabel();
+    // A check mark remembered in the settings' View section and kept in step in every window
+    // of the same settings file; caption names it when it cannot be remembered.
+    bool viewChoiceRemembered(const char *key) const;
+    void rememberViewChoice(
+        QAction *MainForm::*action, const char *key, const QString &caption, bool on);
     bool openFittedRemembered() const;
     void rememberOpenFitted(bool on);
     // Snap to Edge: head, cup and rim points go onto the outline in the picture near the click.

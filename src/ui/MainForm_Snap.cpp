@@ -6,17 +6,13 @@
 #include <vector>
 
 #include <QAction>
-#include <QApplication>
-#include <QSignalBlocker>
 
 #include "core/image/LandmarkSnap.h"
-#include "core/records/Settings.h"
 #include "ui/MainForm.h"
 
 namespace {
 
-// Beside Open Fitted: the entry of the picture opened last is never touched.
-constexpr const char *kViewSection = "View";
+// Beside Open Fitted in the View section.
 constexpr const char *kSnapToEdgeKey = "SnapToEdge";
 
 QString refusalText(EdgeSnap::Outcome outcome)
@@ -29,25 +25,12 @@ QString refusalText(EdgeSnap::Outcome outcome)
 
 bool MainForm::snapToEdgeRemembered() const
 {
-    return Settings::read(environment.settingsPath.toStdString(), kViewSection, kSnapToEdgeKey)
-        == "1";
+    return viewChoiceRemembered(kSnapToEdgeKey);
 }
 
 void MainForm::rememberSnapToEdge(bool on)
 {
-    std::string reason;
-    if (!Settings::write(environment.settingsPath.toStdString(), kViewSection, kSnapToEdgeKey,
-            on ? "1" : "0", &reason))
-        holdStatus("Snap to Edge could not be remembered in " + environment.settingsPath + ": "
-            + QString::fromStdString(reason));
-    // Every window of the same settings file shows the same choice.
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        auto *other = qobject_cast<MainForm *>(widget);
-        if (other && other != this && other->environment.settingsPath == environment.settingsPath) {
-            const QSignalBlocker quiet(other->m_SnapToEdge);
-            other->m_SnapToEdge->setChecked(on);
-        }
-    }
+    rememberViewChoice(&MainForm::m_SnapToEdge, kSnapToEdgeKey, "Snap to Edge", on);
 }
 
 EdgeSnap::GreyView MainForm::loadedGreyView() const

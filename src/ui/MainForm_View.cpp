@@ -293,25 +293,35 @@ void MainForm::placeZoomLabel()
     zoomLabel->setGeometry(line.x() + line.width() - width, line.y(), width, line.height());
 }
 
-bool MainForm::openFittedRemembered() const
+bool MainForm::viewChoiceRemembered(const char *key) const
 {
-    return Settings::read(environment.settingsPath.toStdString(), kViewSection, kOpenFittedKey)
-        == "1";
+    return Settings::read(environment.settingsPath.toStdString(), kViewSection, key) == "1";
 }
 
-void MainForm::rememberOpenFitted(bool on)
+void MainForm::rememberViewChoice(
+    QAction *MainForm::*action, const char *key, const QString &caption, bool on)
 {
     std::string reason;
-    if (!Settings::write(environment.settingsPath.toStdString(), kViewSection, kOpenFittedKey,
-            on ? "1" : "0", &reason))
-        setStatus("Open Fitted could not be remembered in " + environment.settingsPath + ": "
+    if (!Settings::write(
+            environment.settingsPath.toStdString(), kViewSection, key, on ? "1" : "0", &reason))
+        holdStatus(caption + " could not be remembered in " + environment.settingsPath + ": "
             + QString::fromStdString(reason));
     // Every window of the same settings file shows the same choice.
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         auto *other = qobject_cast<MainForm *>(widget);
         if (other && other != this && other->environment.settingsPath == environment.settingsPath) {
-            const QSignalBlocker quiet(other->m_OpenFitted);
-            other->m_OpenFitted->setChecked(on);
+            const QSignalBlocker quiet(other->*action);
+            (other->*action)->setChecked(on);
         }
     }
+}
+
+bool MainForm::openFittedRemembered() const
+{
+    return viewChoiceRemembered(kOpenFittedKey);
+}
+
+void MainForm::rememberOpenFitted(bool on)
+{
+    rememberViewChoice(&MainForm::m_OpenFitted, kOpenFittedKey, "Open Fitted", on);
 }

@@ -34,13 +34,9 @@ constexpr double kHalfPeak = 0.5;
 // the blur of the slope itself and the slope dips between them to this part of the lesser.
 constexpr double kRivalSeparation = 2.0;
 constexpr double kRivalDip = 0.75;
-// A thin line, bright or dark (the rim wire, the cement at a cemented cup's shell), shows as two
-// flanks of opposite sense a few pixels apart; its outline is the crest between them, and
-// snapping to either flank would put the point half the line's width off to a random side. A
-// flank of opposite sense counts when its peak lies within kLineWidth of the steepest one and
-// reaches kLineFlank of it; a step's own blur gives no such flank.
-constexpr double kLineWidth = 10.0;
-constexpr double kLineFlank = 0.3;
+// A wire's second flank is at least this steep relative to its first; a weaker step of the
+// opposite sense nearby is another feature, and the outline is the step.
+constexpr double kLinePartner = 0.5;
 // A noise-free picture still has the quantisation of its levels; below this (grey levels per
 // px) a measured noise is not trusted.
 constexpr double kLeastNoise = 0.2;
@@ -118,6 +114,18 @@ bool slopeProfile(const GreyView &picture, double x, double y, Direction along, 
         slopes[static_cast<std::size_t>(n)] = d;
     }
     return true;
+}
+
+// The position (px from the profile's middle sample) of the slope's extreme at sample n, by a
+// parabola through its three samples.
+double subSample(const std::vector<double> &slopes, int n, int middle)
+{
+    const double before = std::fabs(slopes[static_cast<std::size_t>(n - 1)]);
+    const double peak = std::fabs(slopes[static_cast<std::size_t>(n)]);
+    const double after = std::fabs(slopes[static_cast<std::size_t>(n + 1)]);
+    const double curvature = before - 2.0 * peak + after;
+    const double shift = curvature < 0.0 ? 0.5 * (before - after) / curvature : 0.0;
+    return (n - middle + shift) * kStep;
 }
 
 Result refused(double x, double y, Outcome outcome, double strength = 0.0, double noise = 0.0)
@@ -240,8 +248,13 @@ Result snap(const GreyView &picture, double x, double y, Direction across, const
     const Direction normal{across.x / length, across.y / length};
     const Direction tangent{-normal.y, normal.x};
 
+    // A wire's far flank may lie beyond the radius while its middle does not.
+    const double lineWidth = std::max(0.0, options.lineWidth);
+    // Near the picture's border the wire is sought within the reach of a step alone.
     std::vector<double> slopes;
-    if (!slopeProfile(picture, x, y, normal, tangent, radius + kBeyondRadius, slopes))
+    if (!(lineWidth > kBeyondRadius
+            && slopeProfile(picture, x, y, normal, tangent, radius + lineWidth, slopes))
+        && !slopeProfile(picture, x, y, normal, tangent, radius + kBeyondRadius, slopes))
         return refused(x, y, Outcome::LeavesPicture);
 
     // The noise of the same slope measured along the outline, where an edge gives none, on
@@ -297,40 +310,31 @@ Result snap(const GreyView &picture, double x, double y, Direction across, const
             return refused(x, y, Outcome::CompetingEdges, strength, noise);
     }
 
-    // The other flank of a line: the steepest local peak of the opposite sense within the line's
-    // width, steep enough and clear of the noise.
-    const int width = static_cast<int>(std::lround(kLineWidth / kStep));
-    int flank = -1;
-    for (int n = std::max(1, peak - width); n <= std::min(last - 1, peak + width); ++n) {
-        const double d = slopes[static_cast<std::size_t>(n)];
-        if ((d > 0.0) == rising || at(n) < kLineFlank * strength
-            || at(n) < options.noiseFactor * noise || at(n) < at(n - 1) || at(n) < at(n + 1))
-            continue;
-        if (flank < 0 || at(n) > at(flank))
-            flank = n;
+    double t = subSample(slopes, peak, centre);
+    bool onWire = false;
+    if (lineWidth > 0.0) {
+        // A wire: the steepest step of the opposite sense within the line's width on either
+        // side; its middle is the outline. Without one the outline is the step itself.
+        const int width = static_cast<int>(std::floor(lineWidth / kStep));
+        int partner = -1;
+        for (int n = std::max(1, peak - width); n <= std::min(last - 1, peak + width); ++n) {
+            const double d = slopes[static_cast<std::size_t>(n)];
+            if ((d > 0.0) == rising || at(n) < at(n - 1) || at(n) < at(n + 1))
+                continue;
+            if (partner < 0 || at(n) > at(partner))
+                partner = n;
+        }
+        if (partner >= 0 && at(partner) >= kLinePartner * strength
+            && at(partner) >= options.noiseFactor * noise) {
+            t = 0.5 * (t + subSample(slopes, partner, centre));
+            onWire = true;
+            if (std::fabs(t) > radius)
+                return refused(x, y, Outcome::NoEdge, strength, noise);
+        }
     }
-    if (flank >= 0) {
-        // The crest: where the slope changes its sign between the two flanks.
-        const int step = flank > peak ? 1 : -1;
-        int n = peak;
-        while (n != flank && (slopes[static_cast<std::size_t>(n + step)] > 0.0) == rising)
-            n += step;
-        const double s0 = slopes[static_cast<std::size_t>(n)];
-        const double s1 = slopes[static_cast<std::size_t>(n + step)];
-        const double crest = (n + step * s0 / (s0 - s1) - centre) * kStep;
-        if (std::fabs(crest) > radius)
-            return refused(x, y, Outcome::NoEdge, strength, noise);
-        return Result{x + crest * normal.x, y + crest * normal.y, std::fabs(crest), strength, noise,
-            Outcome::Snapped};
-    }
-
-    const double before = at(peak - 1), after = at(peak + 1);
-    const double curvature = before - 2.0 * strength + after;
-    const double shift = curvature < 0.0 ? 0.5 * (before - after) / curvature : 0.0;
-    double t = (peak - centre + shift) * kStep;
     t = std::clamp(t, -radius, radius);
-    return Result{
-        x + t * normal.x, y + t * normal.y, std::fabs(t), strength, noise, Outcome::Snapped};
+    return Result{x + t * normal.x, y + t * normal.y, std::fabs(t), strength, noise,
+        Outcome::Snapped, onWire};
 }
 
 Result snapAcrossGradient(const GreyView &picture, double x, double y, const Options &options)

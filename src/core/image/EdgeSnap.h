@@ -81,6 +81,10 @@ struct Options
     double noiseFactor = 5.0;
     // A second step this steep relative to the first makes the choice ambiguous.
     double rivalRatio = 0.8;
+    // Above 0, an outline may be a wire: a step with a step of the opposite sense at most this
+    // far away (picture pixels), at least half as steep, is a thin line whose middle is the
+    // outline. 0 or less: every outline is a step.
+    double lineWidth = 0.0;
 };
 
 struct Result
@@ -91,11 +95,13 @@ struct Result
     double strength = 0.0; // steepest slope found, grey levels per picture pixel
     double noise = 0.0; // the slope's noise measured around the click, same units
     Outcome outcome = Outcome::NoEdge;
+    bool onWire = false; // placed on the middle of a wire, not on a step
 };
 
 // Searches along the line through (x, y) in the given direction for the steepest step within
-// Options::radius and places the point on it. Never moves the point farther than the radius; a
-// refused search returns the click unchanged. A direction of zero length is refused as NoEdge.
+// Options::radius and places the point on it, or on the middle of a wire (Options::lineWidth).
+// Never moves the point farther than the radius; a refused search returns the click unchanged. A
+// direction of zero length is refused as NoEdge.
 Result snap(
     const GreyView &picture, double x, double y, Direction across, const Options &options = {});
 

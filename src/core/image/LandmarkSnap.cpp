@@ -10,9 +10,22 @@
 
 namespace LandmarkSnap {
 
-EdgeSnap::Result snapPoint(const EdgeSnap::GreyView &picture, const PointLandmark &landmark,
-    double x, double y, const EdgeSnap::Options &options)
+namespace {
+
+// A rim is often a wire, whose outline is its middle, or else the edge of a metal shell.
+EdgeSnap::Options optionsFor(const PointLandmark &landmark, EdgeSnap::Options options)
 {
+    if (options.lineWidth == 0.0 && dynamic_cast<const CEllipse *>(&landmark))
+        options.lineWidth = 2.0 * options.radius;
+    return options;
+}
+
+} // namespace
+
+EdgeSnap::Result snapPoint(const EdgeSnap::GreyView &picture, const PointLandmark &landmark,
+    double x, double y, const EdgeSnap::Options &given)
+{
+    const EdgeSnap::Options options = optionsFor(landmark, given);
     std::optional<EdgeSnap::Direction> across;
     if (landmark.Valid) {
         if (const auto *circle = dynamic_cast<const CCircle *>(&landmark))
@@ -47,12 +60,14 @@ double Report::rmsMove() const
     return std::sqrt(sum / double(searched.size()));
 }
 
-Report snapAcrossFit(const EdgeSnap::GreyView &picture, PointLandmark &landmark,
-    const std::function<bool(const CPoint &)> &keepExactly, const EdgeSnap::Options &options)
+namespace {
+
+Report searchAcrossFit(const EdgeSnap::GreyView &picture, const PointLandmark &landmark,
+    const std::function<bool(const CPoint &)> &keepExactly, const EdgeSnap::Options &options,
+    int &onWires)
 {
     Report report;
-    if (!landmark.Valid)
-        return report;
+    onWires = 0;
     for (std::size_t i = 0; i < landmark.points.size(); ++i) {
         const CPoint &point = *landmark.points[i];
         if (keepExactly && keepExactly(point))
@@ -63,10 +78,30 @@ Report snapAcrossFit(const EdgeSnap::GreyView &picture, PointLandmark &landmark,
             move.toX = found.x;
             move.toY = found.y;
             ++report.snapped;
+            onWires += found.onWire ? 1 : 0;
         } else {
             ++report.refused;
         }
         report.searched.push_back(move);
+    }
+    return report;
+}
+
+} // namespace
+
+Report snapAcrossFit(const EdgeSnap::GreyView &picture, PointLandmark &landmark,
+    const std::function<bool(const CPoint &)> &keepExactly, const EdgeSnap::Options &options)
+{
+    if (!landmark.Valid)
+        return {};
+    int onWires = 0;
+    Report report = searchAcrossFit(picture, landmark, keepExactly, options, onWires);
+    // A rim is a wire or an edge all round: where a flat rim's ends come close, an edge can pass
+    // for a wire, so the majority decides.
+    if (onWires > 0 && 2 * onWires < report.snapped && options.lineWidth <= 0.0) {
+        EdgeSnap::Options steps = options;
+        steps.lineWidth = -1.0;
+        report = searchAcrossFit(picture, landmark, keepExactly, steps, onWires);
     }
     if (report.snapped == 0)
         return report;

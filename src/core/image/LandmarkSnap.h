@@ -15,6 +15,7 @@ namespace LandmarkSnap {
 
 // Searches for the outline near (x, y): across the landmark's fit when it is Valid (from the
 // circle's centre, or along the rim ellipse's own normal), else along the strongest gradient.
+// A rim's outline may be a wire (its middle) unless options.lineWidth says otherwise.
 EdgeSnap::Result snapPoint(const EdgeSnap::GreyView &picture, const PointLandmark &landmark,
     double x, double y, const EdgeSnap::Options &options = {});
 
@@ -43,6 +44,7 @@ struct Report
 // Every point (but those keepExactly names) is searched across the same current fit, so that
 // the order of the points does not matter; the snapped ones are moved and the landmark fitted
 // again. A landmark that is not Valid is left alone (an empty report). Valid is not changed.
+// A rim whose points mostly found no wire is searched for edges alone.
 Report snapAcrossFit(const EdgeSnap::GreyView &picture, PointLandmark &landmark,
     const std::function<bool(const CPoint &)> &keepExactly = {},
     const EdgeSnap::Options &options = {});

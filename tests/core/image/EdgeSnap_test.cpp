@@ -12,6 +12,7 @@
 #include "core/image/EdgeSnap.h"
 #include "core/image/LandmarkSnap.h"
 #include "core/model/CCircle.h"
+#include "core/model/CEllipse.h"
 
 // The pictures are drawn from a continuous grey level (pixel (i, j) covers [i, i+1) x [j, j+1)
 // and gets the mean over its area), so the true edge lies where the construction puts it.
@@ -205,38 +206,38 @@ TEST(EdgeSnap, snapsAlongTheNormalOfACircleAndOfARimEllipse)
     }
 }
 
-TEST(EdgeSnap, placesAThinLineOnItsCrestAndABroadBandOnItsNearerEdge)
+TEST(EdgeSnap, aWireIsSnappedToItsMiddleOnlyWhenOutlinesMayBeWires)
 {
-    // A wire 6 px wide along x = 40.3, blurred by 1.2 px, on noise of 2: bright on a darker
-    // ground and dark on a brighter one. Its outline is its middle, wherever within 2 px of it
-    // the click falls; either flank would be 3 px off.
-    for (const double sense : {1.0, -1.0}) {
-        const Picture wire = draw(
-            [sense](double x, double) {
-                const double d = x - 40.3;
-                return 120 + sense * (step(d + 3, 0, 60, 1.2) - step(d - 3, 0, 60, 1.2));
-            },
+    // A bright wire 6 px wide, its middle at x = 47.8, blurred by 1 px, on noise of 2; and a
+    // step at 40.3 with a weaker step down (a third as high) 5 px beyond it.
+    const Picture wire =
+        draw([](double x,
+                 double) { return 80 + step(x - 44.8, 0, 60, 1.0) - step(x - 50.8, 0, 60, 1.0); },
             2.0);
-        for (const double off : {-2.0, -1.0, 0.5, 1.5, 2.0}) {
-            for (double y = 30.5; y < 70; y += 13) {
-                const auto r = EdgeSnap::snap(wire.view(), 40.3 + off, y, Direction{1, 0});
-                ASSERT_EQ(r.outcome, Outcome::Snapped) << "sense " << sense << ", off " << off;
-                EXPECT_NEAR(r.x, 40.3, 0.3) << "sense " << sense << ", off " << off;
-                EXPECT_EQ(r.y, y);
-            }
-        }
+    const Picture ledge =
+        draw([](double x,
+                 double) { return 80 + step(x - 40.3, 0, 90, 1.0) - step(x - 45.3, 0, 30, 1.0); },
+            2.0);
+    EdgeSnap::Options lines;
+    lines.lineWidth = 12.0;
+    for (const double click : {43.3, 45.8, 47.0, 49.3, 51.8}) {
+        const auto middle = EdgeSnap::snap(wire.view(), click, 48.0, {1.0, 0.0}, lines);
+        ASSERT_EQ(middle.outcome, Outcome::Snapped) << "click " << click;
+        EXPECT_NEAR(middle.x, 47.8, 0.15) << "click " << click;
+        EXPECT_TRUE(middle.onWire);
+        // As a step, one of the flanks.
+        const auto flank = EdgeSnap::snap(wire.view(), click, 48.0, {1.0, 0.0});
+        ASSERT_EQ(flank.outcome, Outcome::Snapped) << "click " << click;
+        EXPECT_NEAR(std::fabs(flank.x - 47.8), 3.0, 0.2) << "click " << click;
+
+        const auto edge = EdgeSnap::snap(ledge.view(), click - 6.0, 48.0, {1.0, 0.0}, lines);
+        ASSERT_EQ(edge.outcome, Outcome::Snapped) << "click " << click - 6.0;
+        EXPECT_NEAR(edge.x, 40.3, 0.15) << "click " << click - 6.0;
+        EXPECT_FALSE(edge.onWire);
     }
-    // A bright band 16 px wide is two outlines: a click 2 px inside its left edge (at 32.3)
-    // lands on that edge.
-    const Picture band = draw(
-        [](double x, double) {
-            const double d = x - 40.3;
-            return 120 + step(d + 8, 0, 60, 1.2) - step(d - 8, 0, 60, 1.2);
-        },
-        2.0);
-    const auto r = EdgeSnap::snap(band.view(), 34.3, 48.5, Direction{1, 0});
-    ASSERT_EQ(r.outcome, Outcome::Snapped);
-    EXPECT_NEAR(r.x, 32.3, 0.2);
+    // The middle of a wire out of reach is not taken even when its near flank is.
+    lines.radius = 3.0;
+    EXPECT_EQ(EdgeSnap::snap(wire.view(), 43.3, 48.0, {1.0, 0.0}, lines).outcome, Outcome::NoEdge);
 }
 
 TEST(EdgeSnap, leavesTheClickAndSaysWhyWhenThereIsNoClearEdge)
@@ -341,4 +342,53 @@ TEST(LandmarkSnap, pointsOfAFittedCircleLandOnTheOutlineExceptThoseHeldExactly)
     EXPECT_NEAR(head.r, radius, 0.4);
     EXPECT_NEAR(head.M.x, cx, 0.4);
     EXPECT_NEAR(head.M.y, cy, 0.4);
+}
+
+TEST(LandmarkSnap, rimPointsLandOnTheEdgeOrTheWireAlongTheFittedEllipsesOwnNormal)
+{
+    // A flat rim ellipse, half axes 34 and 12, its first axis turned by 25 degrees: from the
+    // centre, the direction to a point off the ends of the axes runs far from the normal. Drawn
+    // once as the edge of a bright shell and once as a wire 3 px wide centred on the outline.
+    const double ex = 48.6, ey = 47.9, a = 34, b = 12;
+    const double ca = std::cos(0.4363323129985824), sa = std::sin(0.4363323129985824);
+    const auto inside = [&](double x, double y) {
+        const double u = (x - ex) * ca + (y - ey) * sa, v = -(x - ex) * sa + (y - ey) * ca;
+        const double f = std::hypot(u / a, v / b), g = std::hypot(u / (a * a), v / (b * b));
+        return (1 - f * f) / (2 * std::max(g, 1e-9));
+    };
+    const Picture edge = draw([&](double x, double y) { return step(inside(x, y), 70, 170, 1.0); });
+    const Picture wire = draw([&](double x, double y) {
+        const double d = inside(x, y);
+        return 70 + step(d + 1.5, 0, 90, 1.0) - step(d - 1.5, 0, 90, 1.0);
+    });
+    for (const Picture *rim : {&edge, &wire}) {
+        const char *kind = rim == &edge ? "edge" : "wire";
+        CEllipse ellipse;
+        ellipse.init(HitCode::RimBase, nullptr);
+        // Clicks 2 px off the outline along its normal, alternately outside and inside.
+        for (int k = 0; k < 10; ++k) {
+            const double phi = 0.3 + k * 0.6;
+            const double nu = b * std::cos(phi), nv = a * std::sin(phi), nl = std::hypot(nu, nv);
+            const double ux = a * std::cos(phi), vy = b * std::sin(phi);
+            const double off = k % 2 == 0 ? 2.0 : -2.0;
+            ellipse.addPoint(ex + ux * ca - vy * sa + off * (nu * ca - nv * sa) / nl,
+                ey + ux * sa + vy * ca + off * (nu * sa + nv * ca) / nl);
+        }
+        ASSERT_TRUE(ellipse.fit());
+        ellipse.Valid = true;
+        const LandmarkSnap::Report report = LandmarkSnap::snapAcrossFit(rim->view(), ellipse);
+        EXPECT_EQ(report.snapped, 10) << kind;
+        EXPECT_TRUE(report.refitted) << kind;
+        // Along the normal each point moves its 2 px; along the line from the centre it would
+        // land on the outline too, but farther from where it was clicked off.
+        for (const LandmarkSnap::PointMove &move : report.searched)
+            EXPECT_NEAR(move.distance(), 2.0, 0.2) << kind << " point " << move.index;
+        for (const auto &point : ellipse.points)
+            EXPECT_LT(std::fabs(inside(point->x, point->y)), 0.15)
+                << kind << " " << point->x << ", " << point->y;
+        EXPECT_NEAR(ellipse.a, a, 0.15) << kind;
+        EXPECT_NEAR(ellipse.b, b, 0.15) << kind;
+        EXPECT_NEAR(ellipse.M0.x, ex, 0.1) << kind;
+        EXPECT_NEAR(ellipse.M0.y, ey, 0.1) << kind;
+    }
 }
