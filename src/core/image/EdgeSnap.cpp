@@ -274,14 +274,25 @@ Result snap(const GreyView &picture, double x, double y, Direction across, const
 
     const int centre = static_cast<int>(slopes.size() / 2);
     const int reach = static_cast<int>(std::floor(radius / kStep));
+    int from = centre - reach, to = centre + reach;
+    if (options.expectedAt) {
+        const double expected = *options.expectedAt;
+        from = std::max(from,
+            centre + static_cast<int>(std::floor((expected - options.expectedWithin) / kStep)));
+        to = std::min(
+            to, centre + static_cast<int>(std::ceil((expected + options.expectedWithin) / kStep)));
+        if (from > to)
+            return refused(x, y, Outcome::NoEdge, 0.0, noise);
+    }
     const auto at = [&](int n) { return std::fabs(slopes[static_cast<std::size_t>(n)]); };
-    int peak = centre;
-    for (int n = centre - reach; n <= centre + reach; ++n) {
+    int peak = from;
+    for (int n = from; n <= to; ++n) {
         if (at(n) > at(peak))
             peak = n;
     }
     const double strength = at(peak);
-    // A steeper slope just beyond the radius means the edge lies out of reach.
+    // A steeper slope just beyond the radius (or the stretch where the outline is expected)
+    // means the edge lies out of reach.
     if (at(peak - 1) > strength || at(peak + 1) > strength
         || strength < options.noiseFactor * noise)
         return refused(x, y, Outcome::NoEdge, strength, noise);
@@ -298,7 +309,7 @@ Result snap(const GreyView &picture, double x, double y, Direction across, const
     // A rival: another local peak of the same sense, nearly as steep, with the slope dipping
     // between the two, so that they are two edges and not one blurred one.
     const bool rising = slopes[static_cast<std::size_t>(peak)] > 0.0;
-    for (int n = centre - reach; n <= centre + reach; ++n) {
+    for (int n = from; n <= to; ++n) {
         const double d = slopes[static_cast<std::size_t>(n)];
         if (n == peak || (d > 0.0) != rising || at(n) < options.rivalRatio * strength
             || at(n) < at(n - 1) || at(n) < at(n + 1))

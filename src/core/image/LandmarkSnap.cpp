@@ -20,6 +20,28 @@ EdgeSnap::Options optionsFor(const PointLandmark &landmark, EdgeSnap::Options op
     return options;
 }
 
+// Where the landmark's fit puts the outline from (x, y) along the search direction (outwards):
+// exact for a circle, to first order for an ellipse.
+std::optional<double> fittedOutlineFrom(const PointLandmark &landmark, double x, double y)
+{
+    if (!landmark.Valid)
+        return std::nullopt;
+    if (const auto *circle = dynamic_cast<const CCircle *>(&landmark))
+        return circle->r - std::hypot(x - circle->M.x, y - circle->M.y);
+    if (const auto *ellipse = dynamic_cast<const CEllipse *>(&landmark)) {
+        if (!(ellipse->a > 0.0) || !(ellipse->b > 0.0))
+            return std::nullopt;
+        const double px = x - ellipse->M0.x, py = y - ellipse->M0.y;
+        const double u = (px * ellipse->CosA + py * ellipse->SinA) / ellipse->a;
+        const double v = (-px * ellipse->SinA + py * ellipse->CosA) / ellipse->b;
+        const double gradient = 2.0 * std::hypot(u / ellipse->a, v / ellipse->b);
+        if (!(gradient > 1e-12))
+            return std::nullopt;
+        return (1.0 - u * u - v * v) / gradient;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 EdgeSnap::Result snapPoint(const EdgeSnap::GreyView &picture, const PointLandmark &landmark,
@@ -72,7 +94,11 @@ Report searchAcrossFit(const EdgeSnap::GreyView &picture, const PointLandmark &l
         const CPoint &point = *landmark.points[i];
         if (keepExactly && keepExactly(point))
             continue;
-        const EdgeSnap::Result found = snapPoint(picture, landmark, point.x, point.y, options);
+        // The fit knows where the outline is: an edge near the point but away from the fit is
+        // another one.
+        EdgeSnap::Options nearFit = options;
+        nearFit.expectedAt = fittedOutlineFrom(landmark, point.x, point.y);
+        const EdgeSnap::Result found = snapPoint(picture, landmark, point.x, point.y, nearFit);
         PointMove move{i, point.x, point.y, point.x, point.y, found.outcome};
         if (found.outcome == EdgeSnap::Outcome::Snapped) {
             move.toX = found.x;
