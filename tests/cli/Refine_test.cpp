@@ -298,12 +298,12 @@ TEST_F(Refine, ReadOnlyFolderKeepsTheLandmarkFile)
 TEST_F(Refine, RimWhoseSnappedPointsGiveNoFitKeepsItsPointsAndSaysWhy)
 {
     // A three-point rim: the first two points the ends of an axis of half length 100 along x,
-    // the third at 97 along it. Only the third finds an edge (a bright block from x = 701.5),
-    // 4.5 px farther along the axis: beyond the axis' end, no ellipse passes there.
+    // the third at 98.5 along it. Only the third finds an edge (a bright block from x = 700.9),
+    // 2.4 px farther along the axis: beyond the axis' end, no ellipse passes there.
     const std::string picture = dir.file("rim.bmp");
     ASSERT_TRUE(writeBmp(picture, 2000, 1600, [](int i, int j) {
         const double x = i + 0.5, y = j + 0.5;
-        const double inside = 0.5 * std::erfc((701.5 - x) / (1.2 * std::numbers::sqrt2));
+        const double inside = 0.5 * std::erfc((700.9 - x) / (1.2 * std::numbers::sqrt2));
         return y > 560 && y < 592 ? static_cast<int>(std::lround(60 + 100 * inside)) : 60;
     }));
     COxel oxel = leftHip(dir.file("patient"), 8, 0);
@@ -311,7 +311,7 @@ TEST_F(Refine, RimWhoseSnappedPointsGiveNoFitKeepsItsPointsAndSaysWhy)
     oxel.Head.Valid = false;
     oxel.Rim.addPoint(500, 600);
     oxel.Rim.addPoint(700, 600);
-    oxel.Rim.addPoint(697, 578);
+    oxel.Rim.addPoint(698.5, 578);
     oxel.Rim.Valid = oxel.Rim.fit();
     ASSERT_TRUE(oxel.Rim.Valid);
     ASSERT_TRUE(BinFile::write(dir.file("rim.bin"), oxel));

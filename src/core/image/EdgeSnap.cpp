@@ -274,25 +274,14 @@ Result snap(const GreyView &picture, double x, double y, Direction across, const
 
     const int centre = static_cast<int>(slopes.size() / 2);
     const int reach = static_cast<int>(std::floor(radius / kStep));
-    int from = centre - reach, to = centre + reach;
-    if (options.expectedAt) {
-        const double expected = *options.expectedAt;
-        from = std::max(from,
-            centre + static_cast<int>(std::floor((expected - options.expectedWithin) / kStep)));
-        to = std::min(
-            to, centre + static_cast<int>(std::ceil((expected + options.expectedWithin) / kStep)));
-        if (from > to)
-            return refused(x, y, Outcome::NoEdge, 0.0, noise);
-    }
     const auto at = [&](int n) { return std::fabs(slopes[static_cast<std::size_t>(n)]); };
-    int peak = from;
-    for (int n = from; n <= to; ++n) {
+    int peak = centre;
+    for (int n = centre - reach; n <= centre + reach; ++n) {
         if (at(n) > at(peak))
             peak = n;
     }
     const double strength = at(peak);
-    // A steeper slope just beyond the radius (or the stretch where the outline is expected)
-    // means the edge lies out of reach.
+    // A steeper slope just beyond the radius means the edge lies out of reach.
     if (at(peak - 1) > strength || at(peak + 1) > strength
         || strength < options.noiseFactor * noise)
         return refused(x, y, Outcome::NoEdge, strength, noise);
@@ -309,7 +298,7 @@ Result snap(const GreyView &picture, double x, double y, Direction across, const
     // A rival: another local peak of the same sense, nearly as steep, with the slope dipping
     // between the two, so that they are two edges and not one blurred one.
     const bool rising = slopes[static_cast<std::size_t>(peak)] > 0.0;
-    for (int n = from; n <= to; ++n) {
+    for (int n = centre - reach; n <= centre + reach; ++n) {
         const double d = slopes[static_cast<std::size_t>(n)];
         if (n == peak || (d > 0.0) != rising || at(n) < options.rivalRatio * strength
             || at(n) < at(n - 1) || at(n) < at(n + 1))
@@ -324,19 +313,20 @@ Result snap(const GreyView &picture, double x, double y, Direction across, const
     double t = subSample(slopes, peak, centre);
     bool onWire = false;
     if (lineWidth > 0.0) {
-        // A wire: the steepest step of the opposite sense within the line's width on either
-        // side; its middle is the outline. Without one the outline is the step itself.
+        // A wire: the nearest step of the opposite sense, at least half as steep, within the
+        // line's width on either side; its middle is the outline. Without one the outline is
+        // the step itself.
         const int width = static_cast<int>(std::floor(lineWidth / kStep));
         int partner = -1;
         for (int n = std::max(1, peak - width); n <= std::min(last - 1, peak + width); ++n) {
             const double d = slopes[static_cast<std::size_t>(n)];
-            if ((d > 0.0) == rising || at(n) < at(n - 1) || at(n) < at(n + 1))
+            if ((d > 0.0) == rising || at(n) < at(n - 1) || at(n) < at(n + 1)
+                || at(n) < kLinePartner * strength || at(n) < options.noiseFactor * noise)
                 continue;
-            if (partner < 0 || at(n) > at(partner))
+            if (partner < 0 || std::abs(n - peak) < std::abs(partner - peak))
                 partner = n;
         }
-        if (partner >= 0 && at(partner) >= kLinePartner * strength
-            && at(partner) >= options.noiseFactor * noise) {
+        if (partner >= 0) {
             t = 0.5 * (t + subSample(slopes, partner, centre));
             onWire = true;
             if (std::fabs(t) > radius)

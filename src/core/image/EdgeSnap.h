@@ -85,11 +85,6 @@ struct Options
     // far away (picture pixels), at least half as steep, is a thin line whose middle is the
     // outline. 0 or less: every outline is a step.
     double lineWidth = 0.0;
-    // Where a fit puts the outline, in picture pixels from the click along the search direction:
-    // only steps within expectedWithin of it are considered, so that a neighbouring edge
-    // steeper than the outline does not take the point.
-    std::optional<double> expectedAt;
-    double expectedWithin = 2.5;
 };
 
 struct Result

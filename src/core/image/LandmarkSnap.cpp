@@ -20,26 +20,50 @@ EdgeSnap::Options optionsFor(const PointLandmark &landmark, EdgeSnap::Options op
     return options;
 }
 
-// Where the landmark's fit puts the outline from (x, y) along the search direction (outwards):
-// exact for a circle, to first order for an ellipse.
-std::optional<double> fittedOutlineFrom(const PointLandmark &landmark, double x, double y)
+// How far from the fitted outline a point is searched for after the fit, picture pixels.
+constexpr double kNearFit = 2.5;
+
+// Across the landmark's fit at (x, y): from the circle's centre, or the rim ellipse's normal.
+std::optional<EdgeSnap::Direction> directionAcross(
+    const PointLandmark &landmark, double x, double y)
 {
     if (!landmark.Valid)
         return std::nullopt;
     if (const auto *circle = dynamic_cast<const CCircle *>(&landmark))
-        return circle->r - std::hypot(x - circle->M.x, y - circle->M.y);
-    if (const auto *ellipse = dynamic_cast<const CEllipse *>(&landmark)) {
-        if (!(ellipse->a > 0.0) || !(ellipse->b > 0.0))
-            return std::nullopt;
-        const double px = x - ellipse->M0.x, py = y - ellipse->M0.y;
-        const double u = (px * ellipse->CosA + py * ellipse->SinA) / ellipse->a;
-        const double v = (-px * ellipse->SinA + py * ellipse->CosA) / ellipse->b;
-        const double gradient = 2.0 * std::hypot(u / ellipse->a, v / ellipse->b);
-        if (!(gradient > 1e-12))
-            return std::nullopt;
-        return (1.0 - u * u - v * v) / gradient;
-    }
+        return EdgeSnap::acrossCircle(*circle, x, y);
+    if (const auto *ellipse = dynamic_cast<const CEllipse *>(&landmark))
+        return EdgeSnap::acrossEllipse(*ellipse, x, y);
     return std::nullopt;
+}
+
+// Where the landmark's fit puts the outline from (x, y) along the search direction across it
+// (outwards): the nearer crossing of that line with the fitted circle or ellipse.
+std::optional<double> fittedOutlineFrom(const PointLandmark &landmark, double x, double y)
+{
+    const std::optional<EdgeSnap::Direction> across = directionAcross(landmark, x, y);
+    if (!across)
+        return std::nullopt;
+    if (const auto *circle = dynamic_cast<const CCircle *>(&landmark))
+        return circle->r - std::hypot(x - circle->M.x, y - circle->M.y);
+    const auto *ellipse = dynamic_cast<const CEllipse *>(&landmark);
+    if (!ellipse)
+        return std::nullopt;
+    // In the ellipse's axes, (u + t nu)^2 / a^2 + (v + t nv)^2 / b^2 = 1.
+    const double px = x - ellipse->M0.x, py = y - ellipse->M0.y;
+    const double u = px * ellipse->CosA + py * ellipse->SinA;
+    const double v = -px * ellipse->SinA + py * ellipse->CosA;
+    const double nu = across->x * ellipse->CosA + across->y * ellipse->SinA;
+    const double nv = -across->x * ellipse->SinA + across->y * ellipse->CosA;
+    const double a2 = ellipse->a * ellipse->a, b2 = ellipse->b * ellipse->b;
+    const double qa = nu * nu / a2 + nv * nv / b2;
+    const double qb = 2.0 * (u * nu / a2 + v * nv / b2);
+    const double qc = u * u / a2 + v * v / b2 - 1.0;
+    const double discriminant = qb * qb - 4.0 * qa * qc;
+    if (!(qa > 0.0) || discriminant < 0.0)
+        return std::nullopt;
+    const double root = std::sqrt(discriminant);
+    const double t1 = (-qb + root) / (2.0 * qa), t2 = (-qb - root) / (2.0 * qa);
+    return std::fabs(t1) < std::fabs(t2) ? t1 : t2;
 }
 
 } // namespace
@@ -48,13 +72,7 @@ EdgeSnap::Result snapPoint(const EdgeSnap::GreyView &picture, const PointLandmar
     double x, double y, const EdgeSnap::Options &given)
 {
     const EdgeSnap::Options options = optionsFor(landmark, given);
-    std::optional<EdgeSnap::Direction> across;
-    if (landmark.Valid) {
-        if (const auto *circle = dynamic_cast<const CCircle *>(&landmark))
-            across = EdgeSnap::acrossCircle(*circle, x, y);
-        else if (const auto *ellipse = dynamic_cast<const CEllipse *>(&landmark))
-            across = EdgeSnap::acrossEllipse(*ellipse, x, y);
-    }
+    const std::optional<EdgeSnap::Direction> across = directionAcross(landmark, x, y);
     return across ? EdgeSnap::snap(picture, x, y, *across, options)
                   : EdgeSnap::snapAcrossGradient(picture, x, y, options);
 }
@@ -84,6 +102,32 @@ double Report::rmsMove() const
 
 namespace {
 
+// The fit knows where the outline is: the point is searched for within kNearFit of the fitted
+// outline across it, so that a neighbouring edge steeper than the outline does not take it and
+// a point clicked far off still comes back to the outline.
+EdgeSnap::Result snapNearFit(const EdgeSnap::GreyView &picture, const PointLandmark &landmark,
+    double x, double y, const EdgeSnap::Options &given)
+{
+    const std::optional<double> offset = fittedOutlineFrom(landmark, x, y);
+    const std::optional<EdgeSnap::Direction> across = directionAcross(landmark, x, y);
+    if (!offset || !across)
+        return snapPoint(picture, landmark, x, y, given);
+    const double footX = x + *offset * across->x, footY = y + *offset * across->y;
+    EdgeSnap::Options options = optionsFor(landmark, given);
+    options.radius = std::min(options.radius, kNearFit);
+    const std::optional<EdgeSnap::Direction> there = directionAcross(landmark, footX, footY);
+    EdgeSnap::Result found =
+        EdgeSnap::snap(picture, footX, footY, there ? *there : *across, options);
+    if (found.outcome != EdgeSnap::Outcome::Snapped) {
+        found.x = x;
+        found.y = y;
+        found.moved = 0.0;
+    } else {
+        found.moved = std::hypot(found.x - x, found.y - y);
+    }
+    return found;
+}
+
 Report searchAcrossFit(const EdgeSnap::GreyView &picture, const PointLandmark &landmark,
     const std::function<bool(const CPoint &)> &keepExactly, const EdgeSnap::Options &options,
     int &onWires)
@@ -94,11 +138,7 @@ Report searchAcrossFit(const EdgeSnap::GreyView &picture, const PointLandmark &l
         const CPoint &point = *landmark.points[i];
         if (keepExactly && keepExactly(point))
             continue;
-        // The fit knows where the outline is: an edge near the point but away from the fit is
-        // another one.
-        EdgeSnap::Options nearFit = options;
-        nearFit.expectedAt = fittedOutlineFrom(landmark, point.x, point.y);
-        const EdgeSnap::Result found = snapPoint(picture, landmark, point.x, point.y, nearFit);
+        const EdgeSnap::Result found = snapNearFit(picture, landmark, point.x, point.y, options);
         PointMove move{i, point.x, point.y, point.x, point.y, found.outcome};
         if (found.outcome == EdgeSnap::Outcome::Snapped) {
             move.toX = found.x;

@@ -41,10 +41,12 @@ struct Report
     double rmsMove() const;
 };
 
-// Every point (but those keepExactly names) is searched across the same current fit, so that
-// the order of the points does not matter; the snapped ones are moved and the landmark fitted
-// again. A landmark that is not Valid is left alone (an empty report). Valid is not changed.
-// A rim whose points mostly found no wire is searched for edges alone.
+// Every point (but those keepExactly names) is searched across the same current fit, within
+// 2.5 px of the fitted outline (so that the order of the points does not matter, a steeper
+// neighbouring edge does not take a point, and a point clicked farther off comes back); the snapped
+// ones are moved and the landmark fitted again. A landmark that is not Valid is left alone (an
+// empty report). Valid is not changed. A rim whose points mostly found no wire is searched for
+// edges alone.
 Report snapAcrossFit(const EdgeSnap::GreyView &picture, PointLandmark &landmark,
     const std::function<bool(const CPoint &)> &keepExactly = {},
     const EdgeSnap::Options &options = {});

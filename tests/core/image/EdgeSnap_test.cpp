@@ -346,10 +346,10 @@ TEST(LandmarkSnap, pointsOfAFittedCircleLandOnTheOutlineExceptThoseHeldExactly)
 
 TEST(LandmarkSnap, rimPointsLandOnTheEdgeOrTheWireAlongTheFittedEllipsesOwnNormal)
 {
-    // A flat rim ellipse, half axes 34 and 12, its first axis turned by 25 degrees: from the
+    // A flat rim ellipse, half axes 34 and 16, its first axis turned by 25 degrees: from the
     // centre, the direction to a point off the ends of the axes runs far from the normal. Drawn
     // once as the edge of a bright shell and once as a wire 3 px wide centred on the outline.
-    const double ex = 48.6, ey = 47.9, a = 34, b = 12;
+    const double ex = 48.6, ey = 47.9, a = 34, b = 16;
     const double ca = std::cos(0.4363323129985824), sa = std::sin(0.4363323129985824);
     const auto inside = [&](double x, double y) {
         const double u = (x - ex) * ca + (y - ey) * sa, v = -(x - ex) * sa + (y - ey) * ca;
