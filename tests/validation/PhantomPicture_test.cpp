@@ -518,13 +518,13 @@ TEST_F(RealisticPhantom, point_focus_and_sharp_detector_give_a_sharper_edge_in_t
 }
 
 // The cementless cup's outline is its titanium shell's outer surface against bone. The shell's
-// chord grows as the square root of the depth inside the outline, 2 sqrt(2 R d): at 0.1 per mm
-// in the picture's units and 3 per unit on the film the transmission falls as exp(-0.6
-// sqrt(50 d)), at 6.9 px per mm exp(-1.6 sqrt(d)) of the depth in pixels; half of the fall lies
-// within 0.2 px, its mean 0.8 px inside. Blurred by 1.1 px the steepest grey lies between the
-// two. The head's step over the shell's two walls is a third or a quarter of that over
-// polyethylene: against the same noise its steepest point strays several times as far (single
-// samples up to 2 px), but the outline as a whole must stay where it is.
+// chord grows as the square root of the depth inside the outline, 2 sqrt(2 R d): at 0.075 per mm
+// in the picture's units and 3 per unit on the film the transmission falls as exp(-0.45
+// sqrt(50 d)), at 6.9 px per mm exp(-1.2 sqrt(d)) of the depth in pixels; half of the fall lies
+// within 0.35 px, its mean 1.4 px inside. Blurred by 1.1 px the steepest grey lies between the
+// two. The head over the shell's two thin walls is metal over metal: a step of 30 to 45 grey
+// levels, a little less than over the opening; its steepest point strays further than over
+// polyethylene (single samples up to 2 px), but the outline as a whole must stay where it is.
 TEST_F(RealisticPhantom, metal_backed_cup_edge_is_steepest_just_inside_its_outline)
 {
     for (const Rendered &r : *metalBacked) {
@@ -584,7 +584,7 @@ TEST_F(RealisticPhantom, metal_backed_cup_shows_the_head_and_the_wire_over_its_t
             mean(wireOverLiner), mean(shellOverBone), brightest);
         // Through the dome's two walls, some 7 mm of titanium, a seventh of the light is left
         // beside the scatter: the head shows, faintly.
-        EXPECT_GE(mean(headOverShell), 6);
+        EXPECT_GE(mean(headOverShell), 30);
         EXPECT_LE(mean(headOverShell), 45);
         EXPECT_GE(mean(headOverOpening), 15);
         EXPECT_LE(mean(headOverOpening), 50);

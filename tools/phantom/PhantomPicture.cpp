@@ -28,13 +28,13 @@ constexpr double kCement = 0.055; // radio-opaque bone cement
 constexpr double kMetal = 0.6; // cobalt-chromium and steel: nothing gets through
 constexpr double kMantleMm = 1.5; // cement between the cup and the bone
 // A cementless cup's shell of titanium alloy. Behind some 20 cm of tissue the beam is hardened
-// to about 60 keV, where titanium attenuates some 15 to 20 times as much as tissue: a fifth of
-// the picture's opaque head and three times its cortical bone, per millimetre. Through the
-// dome's two walls the head still shows, as it does on films; the price is an outline whose
-// chord grows only as the square root of the depth, so that its steepest grey lies half a pixel
-// inside. The wall is as thick as a usual shell's.
-constexpr double kTitanium = 0.1;
-constexpr double kShellWallMm = 3.0;
+// to about 60 keV, where titanium attenuates some 15 times as much as tissue: an eighth of the
+// picture's opaque head and twice its cortical bone, per millimetre. A thin shell lets the head
+// show through the dome's two walls by 30 to 45 grey levels, as metal over metal does on films;
+// the price is an outline whose chord grows only as the square root of the depth, so that its
+// steepest grey lies about half a pixel inside.
+constexpr double kTitanium = 0.075;
+constexpr double kShellWallMm = 1.5;
 
 // The film's characteristic curve: grey kFilmBase + kFilmRange / (1 + exp(-kFilmSlope (a -
 // kFilmMiddle))) of the attenuation a along the ray.
