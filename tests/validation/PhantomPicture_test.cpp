@@ -123,10 +123,13 @@ struct Rendered
     std::vector<Vec2> wire; // the rim wire's axis, picture pixels
 };
 
-Rendered renderScene(const Phantom::Parameters &parameters, std::uint32_t seed)
+Rendered renderScene(const Phantom::Parameters &parameters, std::uint32_t seed,
+    PhantomPicture::CupKind cup = PhantomPicture::CupKind::MetalBacked)
 {
     Rendered r{Phantom::makeScene(parameters), {}, {}};
-    r.picture = PhantomPicture::renderRealistic(r.scene, seed);
+    PhantomPicture::Imaging imaging;
+    imaging.cup = cup;
+    r.picture = PhantomPicture::renderRealistic(r.scene, seed, imaging);
     for (const Vec3 &w : Phantom::rimWire(r.scene, 4096))
         r.wire.push_back(r.scene.toPicture(r.scene.project(w)));
     return r;
@@ -264,19 +267,31 @@ protected:
         right.anteversionDeg = 24;
         right.focusMm = 1000;
         right.cupHeightMm = 185;
-        scenes = new std::vector<Rendered>{renderScene(left, 1), renderScene(right, 7)};
+        constexpr auto kCemented = PhantomPicture::CupKind::CementedPolyethylene;
+        scenes = new std::vector<Rendered>{
+            renderScene(left, 1, kCemented), renderScene(right, 7, kCemented)};
+        Phantom::Parameters steep;
+        steep.inclinationDeg = 52;
+        steep.anteversionDeg = 8;
+        steep.cupHeightMm = 150;
+        metalBacked = new std::vector<Rendered>{
+            renderScene(left, 1), renderScene(right, 7), renderScene(steep, 11)};
     }
 
     static void TearDownTestSuite()
     {
         delete scenes;
         scenes = nullptr;
+        delete metalBacked;
+        metalBacked = nullptr;
     }
 
-    static std::vector<Rendered> *scenes;
+    static std::vector<Rendered> *scenes; // with the cemented polyethylene cup
+    static std::vector<Rendered> *metalBacked; // with the cementless cup, the default
 };
 
 std::vector<Rendered> *RealisticPhantom::scenes = nullptr;
+std::vector<Rendered> *RealisticPhantom::metalBacked = nullptr;
 
 TEST(RealisticPhantomBlur, grows_with_the_height_above_the_film_and_the_focal_spot)
 {
@@ -474,6 +489,7 @@ TEST_F(RealisticPhantom, point_focus_and_sharp_detector_give_a_sharper_edge_in_t
 {
     const Rendered &blurred = scenes->front();
     PhantomPicture::Imaging ideal;
+    ideal.cup = PhantomPicture::CupKind::CementedPolyethylene;
     ideal.focalSpotMm = 0;
     ideal.detectorBlurMm = 0;
     const QImage sharp = PhantomPicture::renderRealistic(blurred.scene, 1, ideal);
@@ -499,6 +515,88 @@ TEST_F(RealisticPhantom, point_focus_and_sharp_detector_give_a_sharper_edge_in_t
     // precisely.
     EXPECT_NEAR(offsets.mean(), 0.0, 0.3);
     EXPECT_LE(offsets.largest(), 0.6);
+}
+
+// The cementless cup's outline is its titanium shell's outer surface against bone. The shell's
+// chord grows as the square root of the depth inside the outline, 2 sqrt(2 R d): at 0.075 per mm
+// in the picture's units and 3 per unit on the film the transmission falls as exp(-0.45
+// sqrt(50 d)), at 6.9 px per mm exp(-1.2 sqrt(d)) of the depth in pixels; half of the fall lies
+// within 0.35 px, its mean 1.4 px inside. Blurred by 1.1 px the steepest grey lies between the
+// two. The head over the shell's two thin walls is metal over metal: a step of 30 to 45 grey
+// levels, a little less than over the opening; its steepest point strays further than over
+// polyethylene (single samples up to 2 px), but the outline as a whole must stay where it is.
+TEST_F(RealisticPhantom, metal_backed_cup_edge_is_steepest_just_inside_its_outline)
+{
+    for (const Rendered &r : *metalBacked) {
+        Offsets cup, head;
+        for (const OutlineSample &o : cupSamples(r))
+            cup.values.push_back(steepest(across(r.picture, o.stretch, 8), -1, 5));
+        for (const OutlineSample &o : headSamples(r))
+            head.values.push_back(steepest(across(r.picture, o.stretch, 8), -1, 5));
+        ASSERT_GE(cup.values.size(), 20u);
+        EXPECT_LT(cup.mean(), -0.2);
+        EXPECT_GT(cup.mean(), -0.8);
+        EXPECT_LE(cup.largest(), 1.5);
+        std::printf("metal-backed cup: steepest %.2f px inside on average, %.0f%% within 0.3 px, "
+                    "largest %.2f px\n",
+            -cup.mean(), 100 * cup.share(0.3), cup.largest());
+        ASSERT_GE(head.values.size(), 20u);
+        EXPECT_NEAR(head.mean(), 0.0, 0.4);
+        std::printf("head over the metal-backed cup: %.0f%% within 0.3 px, largest %.2f px, mean "
+                    "%+.2f px\n",
+            100 * head.share(0.3), head.largest(), head.mean());
+    }
+}
+
+// Steps as in the test above, now metal over metal: the head and the wire over titanium, the
+// shell's outline over bone; no side reaches the film's clear end.
+TEST_F(RealisticPhantom, metal_backed_cup_shows_the_head_and_the_wire_over_its_titanium)
+{
+    for (const Rendered &r : *metalBacked) {
+        const Scene &s = r.scene;
+        std::vector<double> headOverShell, headOverOpening, wireOverShellWall, wireOverLiner,
+            shellOverBone;
+        double brightest = 0;
+        for (const OutlineSample &o : headSamples(r)) {
+            const Profile profile = across(r.picture, o.stretch, 8);
+            const Vec3 from{
+                o.touch.x - s.cupCentre.x, o.touch.y - s.cupCentre.y, o.touch.z - s.cupCentre.z};
+            (dot(from, s.cupAxis) < 0 ? headOverShell : headOverOpening)
+                .push_back(profile.mean(-4.5, -3) - profile.mean(3, 4.5));
+            brightest = std::max(brightest, profile.mean(-4.5, -3));
+        }
+        for (const WireSample &w : wireSamples(r)) {
+            const Profile profile = across(r.picture, w.stretch, 8);
+            const double step =
+                profile.mean(-0.5, 0.5) - 0.5 * (profile.mean(-6, -4.5) + profile.mean(4.5, 6));
+            (w.overCupWall ? wireOverShellWall : wireOverLiner).push_back(step);
+            brightest = std::max(brightest, profile.mean(-0.5, 0.5));
+        }
+        for (const OutlineSample &o : cupSamples(r)) {
+            const Profile profile = across(r.picture, o.stretch, 8);
+            shellOverBone.push_back(profile.mean(-4.5, -3) - profile.mean(3, 4.5));
+            brightest = std::max(brightest, profile.mean(-4.5, -3));
+        }
+        std::printf("metal-backed cup, steps: head over the shell %.1f, head over the opening "
+                    "%.1f, wire over the shell's wall %.1f, wire over the liner %.1f, shell over "
+                    "bone %.1f; brightest %.0f\n",
+            mean(headOverShell), mean(headOverOpening), mean(wireOverShellWall),
+            mean(wireOverLiner), mean(shellOverBone), brightest);
+        // Through the dome's two walls, some 7 mm of titanium, a seventh of the light is left
+        // beside the scatter: the head shows, faintly.
+        EXPECT_GE(mean(headOverShell), 30);
+        EXPECT_LE(mean(headOverShell), 45);
+        EXPECT_GE(mean(headOverOpening), 15);
+        EXPECT_LE(mean(headOverOpening), 50);
+        // Over the tangent wall the titanium is nearly opaque itself, as the cement ring was.
+        EXPECT_GE(mean(wireOverShellWall), 15);
+        EXPECT_LE(mean(wireOverShellWall), 45);
+        EXPECT_GE(mean(wireOverLiner), 8);
+        EXPECT_LE(mean(wireOverLiner), 45);
+        EXPECT_GE(mean(shellOverBone), 30);
+        EXPECT_LE(mean(shellOverBone), 55);
+        EXPECT_LT(brightest, 250);
+    }
 }
 
 TEST(RealisticPhantomNoise, same_seed_same_picture_another_seed_other_noise)

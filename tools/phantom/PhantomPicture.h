@@ -17,12 +17,21 @@ namespace PhantomPicture {
 // A grey picture of the scene's size. The same seed gives the same grain.
 QImage render(const Phantom::Scene &scene, std::uint32_t seed);
 
+// The cup the realistic picture shows. A cementless cup's titanium shell, outer surface on the
+// cup's sphere, is the sharp metal edge of most radiographs; a cemented polyethylene cup shows
+// only its cement mantle and the wire.
+enum class CupKind {
+    MetalBacked, // titanium shell, polyethylene liner, no cement
+    CementedPolyethylene, // polyethylene cup in a mantle of radio-opaque cement
+};
+
 // How the realistic picture is taken. The focal spot blurs each object by its penumbra, which
 // grows with the object's height above the film; the screen or detector blurs all that reaches
 // it, the photons' noise with it. Scatter from the body puts a floor under the exposure behind
 // metal, so that the head and the wire are brighter than bone yet not a flat white block.
 struct Imaging
 {
+    CupKind cup = CupKind::MetalBacked;
     double focalSpotMm = 1.2; // nominal size: the full width at half maximum of a Gaussian spot
     double detectorBlurMm = 0.17; // standard deviation of the screen's or detector's line spread
     double scatterToPrimary = 0.4; // scattered against primary light, with the grid, mid-body
@@ -42,8 +51,9 @@ struct Unsharpness
 Unsharpness unsharpness(const Phantom::Scene &scene, const Imaging &imaging);
 
 // The film as the plain picture, but exposed as above: edges that are neither ideal steps nor
-// lost in a white block, for testing where an edge finder places a point. The same seed gives
-// the same picture.
+// lost in a white block, for testing where an edge finder places a point; with a cementless
+// metal-backed cup unless the imaging asks for the plain picture's cemented one. The same seed
+// gives the same picture.
 QImage renderRealistic(
     const Phantom::Scene &scene, std::uint32_t seed, const Imaging &imaging = Imaging{});
 

@@ -24,7 +24,7 @@ constexpr const char *kUsage = R"(usage:
   oxel-phantom OUTPUT_PICTURE [--side left|right] [--inclination DEG] [--anteversion DEG]
                [--focus MM] [--seed N] [--datfile PATH]
                [--date YYYYMMDD] [--cup-shift CRANIAL,MEDIAL] [--wear X,Y]
-               [--realistic] [--focal-spot MM] [--detector-blur MM]
+               [--realistic] [--focal-spot MM] [--detector-blur MM] [--cup metal|cemented]
 
 Writes the picture (its format from the extension, e.g. .jpg; .dcm writes a DICOM DX of
 12 bits, JPEG 2000 lossless, with the detector's pixel spacing, the focus distance, the
@@ -40,9 +40,10 @@ reads wear); the pelvis stays where it was. Give another --seed for other picked
 by the focal spot's penumbra at its height (--focal-spot, nominal size), the screen's blur
 (--detector-blur, standard deviation of its line spread), scatter and quantum noise, the metal
 brighter than bone but not white everywhere; not for .dcm. Without it the picture is the plain
-one the demo pictures were made with.
+one the demo pictures were made with. --cup is the realistic picture's cup: metal, a cementless
+titanium shell with a polyethylene liner, or cemented, a polyethylene cup in a cement mantle.
 Defaults: left hip, inclination 45, anteversion 15, focus 1100 mm, seed 1, date 20240312,
-no cup shift and no wear; focal spot 1.2 mm, detector blur 0.17 mm.
+no cup shift and no wear; focal spot 1.2 mm, detector blur 0.17 mm, metal cup.
 )";
 
 constexpr int kUsageError = 2;
@@ -226,6 +227,11 @@ int main(int argc, char *argv[])
             realistic = true;
         } else if (arg == "--detector-blur") {
             ok = parseNumber(value, 0, 1, imaging.detectorBlurMm);
+            realistic = true;
+        } else if (arg == "--cup") {
+            ok = value == "metal" || value == "cemented";
+            imaging.cup = value == "metal" ? PhantomPicture::CupKind::MetalBacked
+                                           : PhantomPicture::CupKind::CementedPolyethylene;
             realistic = true;
         } else {
             return usageError("unknown option " + arg);
