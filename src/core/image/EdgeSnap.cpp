@@ -273,7 +273,11 @@ Result snap(const GreyView &picture, double x, double y, Direction across, const
     const double noise = std::max(kLeastNoise, kMadToSigma * *middle);
 
     const int centre = static_cast<int>(slopes.size() / 2);
-    const int reach = static_cast<int>(std::floor(radius / kStep));
+    // A wire's flank may lie up to half its width beyond the radius while its middle does not;
+    // the radius bounds where the point lands.
+    // The profile reaches kBeyondRadius beyond any step taken, to see it fall off.
+    const int reach = std::min(static_cast<int>(std::floor((radius + 0.5 * lineWidth) / kStep)),
+        centre - static_cast<int>(std::ceil(kBeyondRadius / kStep)));
     const auto at = [&](int n) { return std::fabs(slopes[static_cast<std::size_t>(n)]); };
     int peak = centre;
     for (int n = centre - reach; n <= centre + reach; ++n) {
@@ -329,10 +333,10 @@ Result snap(const GreyView &picture, double x, double y, Direction across, const
         if (partner >= 0) {
             t = 0.5 * (t + subSample(slopes, partner, centre));
             onWire = true;
-            if (std::fabs(t) > radius)
-                return refused(x, y, Outcome::NoEdge, strength, noise);
         }
     }
+    if (std::fabs(t) > radius + 0.5 * kStep)
+        return refused(x, y, Outcome::NoEdge, strength, noise);
     t = std::clamp(t, -radius, radius);
     return Result{x + t * normal.x, y + t * normal.y, std::fabs(t), strength, noise,
         Outcome::Snapped, onWire};
