@@ -273,16 +273,28 @@ bool behindHead(const Scene &scene, const Vec2 &film, double marginMm)
     return std::sqrt(dot(off, off)) < scene.p.headRadiusMm + marginMm;
 }
 
+// How far from the projected rim wire a head point is clicked (film mm): where the wire crosses
+// the head's outline, the outline cannot be told.
+constexpr double kClearOfWireMm = 1.5;
+
 Picks pickOutlines(const Scene &scene, std::uint32_t seed)
 {
     Random random(seed);
     const double sigma = scene.p.scatterPx;
     Picks picks;
 
-    // The head: all round, except where the neck joins it.
+    // The head: all round, except where the neck joins it and where the rim wire crosses it.
     {
         const auto outline =
             sphereOutline(scene.focus, scene.headCentre, scene.p.headRadiusMm, kOutlineSamples);
+        std::vector<Vec2> wireOnFilm;
+        for (const Vec3 &w : rimWire(scene, kOutlineSamples))
+            wireOnFilm.push_back(scene.project(w));
+        const auto nearWire = [&wireOnFilm](const Vec2 &film) {
+            return std::any_of(wireOnFilm.begin(), wireOnFilm.end(), [&film](const Vec2 &w) {
+                return std::hypot(w.x - film.x, w.y - film.y) < kClearOfWireMm;
+            });
+        };
         const Vec2 centre = scene.project(scene.headCentre);
         const double neck = radians(kNeckBelowHorizontalDeg);
         const double nu = scene.sideSign * std::cos(neck), nv = -std::sin(neck);
@@ -292,7 +304,7 @@ Picks pickOutlines(const Scene &scene, std::uint32_t seed)
         for (std::size_t k = 0; k < outline.size(); ++k) {
             const double dx = outline[k].film.x - centre.x, dy = outline[k].film.y - centre.y;
             const double cosToNeck = (dx * neckDir.x + dy * neckDir.y) / std::hypot(dx, dy);
-            if (cosToNeck < std::cos(radians(35)))
+            if (cosToNeck < std::cos(radians(35)) && !nearWire(outline[k].film))
                 allowed.push_back(k);
         }
         for (std::size_t k : spreadPicks(allowed, random.integer(6, 12), random))
