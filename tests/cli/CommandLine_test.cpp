@@ -18,40 +18,19 @@
 #include "core/records/BinFile.h"
 #include "core/records/CodePage.h"
 #include "support/BmpFile.h"
+#include "support/CliRun.h"
 #include "support/DicomWriter.h"
 #include "support/LeftHip.h"
 #include "support/TempDir.h"
 
 namespace {
 
-struct Outcome
-{
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string shellQuoted(const std::string &arg)
-{
-    std::string q = "'";
-    for (char c : arg)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using Outcome = CliOutcome;
 
 class CommandLine : public ::testing::Test
 {
 protected:
-    Outcome run(const std::vector<std::string> &args)
-    {
-        std::string command = shellQuoted(OXEL_CLI);
-        for (const auto &arg : args)
-            command += " " + shellQuoted(arg);
-        const std::string out = dir.file("stdout.txt"), err = dir.file("stderr.txt");
-        command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err);
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readBytes(out), readBytes(err)};
-    }
+    Outcome run(const std::vector<std::string> &args) { return runCli(OXEL_CLI, args, dir); }
 
     // A left hip on a 2000 x 1600 px picture at 5 px/mm with a confirmed grid, head and rim
     // points on their outlines, and complete patient data.

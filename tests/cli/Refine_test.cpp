@@ -12,6 +12,7 @@
 #include "core/model/COxel.h"
 #include "core/records/BinFile.h"
 #include "support/BmpFile.h"
+#include "support/CliRun.h"
 #include "support/DicomWriter.h"
 #include "support/LeftHip.h"
 #include "support/TempDir.h"
@@ -73,34 +74,12 @@ enum class Drawn {
     DicomOutlines
 };
 
-struct Outcome
-{
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string shellQuoted(const std::string &arg)
-{
-    std::string q = "'";
-    for (char c : arg)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using Outcome = CliOutcome;
 
 class Refine : public ::testing::Test
 {
 protected:
-    Outcome run(const std::vector<std::string> &args)
-    {
-        std::string command = shellQuoted(OXEL_CLI);
-        for (const auto &arg : args)
-            command += " " + shellQuoted(arg);
-        const std::string out = output.file("stdout.txt"), err = output.file("stderr.txt");
-        command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err);
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readBytes(out), readBytes(err)};
-    }
+    Outcome run(const std::vector<std::string> &args) { return runCli(OXEL_CLI, args, output); }
 
     // The left hip's grid and patient data with nine head points clicked 2.5 px outside the
     // head's outline and eight rim points 2 px inside the rim's, beside a picture.

@@ -26,6 +26,7 @@
 #include "support/TempDir.h"
 #include "support/TestEvaluationHost.h"
 #include "tools/phantom/Phantom.h"
+#include "validation/Errors.h"
 
 namespace {
 
@@ -257,39 +258,6 @@ constexpr Bounds kScatterBounds{
 
 // From here on the anteversion is told apart from its mirror image (see below).
 constexpr double kUnambiguousAnteversionDeg = 10.0;
-
-class Errors
-{
-public:
-    void add(double error) { values.push_back(error); }
-
-    double maxAbs() const
-    {
-        double m = 0;
-        for (double v : values)
-            m = std::max(m, std::abs(v));
-        return m;
-    }
-
-    double rms() const
-    {
-        double s = 0;
-        for (double v : values)
-            s += v * v;
-        return values.empty() ? 0 : std::sqrt(s / static_cast<double>(values.size()));
-    }
-
-    double mean() const
-    {
-        double s = 0;
-        for (double v : values)
-            s += v;
-        return values.empty() ? 0 : s / static_cast<double>(values.size());
-    }
-
-private:
-    std::vector<double> values;
-};
 
 using Pick = double (*)(const Evaluated &);
 

@@ -35,6 +35,7 @@
 #include "support/TestEvaluationHost.h"
 #include "tools/phantom/Phantom.h"
 #include "tools/phantom/PhantomPicture.h"
+#include "validation/Errors.h"
 
 namespace {
 
@@ -322,50 +323,6 @@ std::vector<PhantomRun> runPhantoms()
     return all;
 }
 
-class Errors
-{
-public:
-    void add(double error) { values.push_back(error); }
-
-    double rms() const
-    {
-        double s = 0;
-        for (double v : values)
-            s += v * v;
-        return values.empty() ? 0 : std::sqrt(s / static_cast<double>(values.size()));
-    }
-
-    double largest() const
-    {
-        double m = 0;
-        for (double v : values)
-            m = std::max(m, std::abs(v));
-        return m;
-    }
-
-    std::size_t count() const { return values.size(); }
-
-    double mean() const
-    {
-        double s = 0;
-        for (double v : values)
-            s += v;
-        return values.empty() ? 0 : s / static_cast<double>(values.size());
-    }
-
-    // The part of the values farther from zero than the limit.
-    double beyond(double limit) const
-    {
-        std::size_t n = 0;
-        for (double v : values)
-            n += std::abs(v) > limit;
-        return values.empty() ? 0 : double(n) / double(values.size());
-    }
-
-private:
-    std::vector<double> values;
-};
-
 // One measured quantity: its error against the exact points, and how much of the clicked rms
 // the snapped rms may keep.
 struct Quantity
@@ -447,7 +404,7 @@ void printFigures(const std::vector<PhantomRun> &all)
         const Errors clicked = errorsOf(all, q, &PhantomRun::clicked);
         const Errors snapped = errorsOf(all, q, &PhantomRun::snapped);
         std::printf("  %-24s %-5s %8.3f %8.3f   %8.3f %8.3f   %.2f (at most %.2f), %zu phantoms\n",
-            q.name, q.unit, clicked.rms(), clicked.largest(), snapped.rms(), snapped.largest(),
+            q.name, q.unit, clicked.rms(), clicked.maxAbs(), snapped.rms(), snapped.maxAbs(),
             clicked.rms() > 0 ? snapped.rms() / clicked.rms() : 0.0, q.rmsShare, clicked.count());
     }
     SnapLog head, cup, rim;
