@@ -295,13 +295,16 @@ struct SnapScene
         return EdgeSnap::GreyView::topDown(grey.data(), kSide, kSide, kSide);
     }
 
-    // Snaps every click along the circle's normal; returns how many snapped.
-    int snapAll() const
+    // Snaps every click along the circle's normal; returns how many snapped. A line width
+    // searches as for a rim, which may be a wire: the longer profile is the cost.
+    int snapAll(double lineWidth = 0.0) const
     {
+        EdgeSnap::Options options;
+        options.lineWidth = lineWidth;
         int snapped = 0;
         for (const auto &[x, y] : clicks) {
             const auto across = EdgeSnap::acrossCircle(kCentre, kCentre, x, y);
-            const auto r = EdgeSnap::snap(view(), x, y, *across);
+            const auto r = EdgeSnap::snap(view(), x, y, *across, options);
             snapped += r.outcome == EdgeSnap::Outcome::Snapped ? 1 : 0;
             benchmark::DoNotOptimize(r);
         }
@@ -318,6 +321,16 @@ void BM_SnapPoint(benchmark::State &state)
 }
 
 BENCHMARK(BM_SnapPoint)->Unit(benchmark::kMicrosecond);
+
+void BM_SnapRimPoint(benchmark::State &state)
+{
+    const SnapScene scene;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(scene.snapAll(12.0));
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(scene.clicks.size()));
+}
+
+BENCHMARK(BM_SnapRimPoint)->Unit(benchmark::kMicrosecond);
 
 int runSnapAnchor()
 {
