@@ -230,7 +230,7 @@ private:
     void drawPointPreview();
     // The fit of a landmark, its boxes shown as usual; on failure whyNot tells why in a few
     // words for the status line.
-    bool fitLandmark(PointLandmark &landmark, QString &whyNot);
+    bool fitLandmark(PointLandmark &landmark, QString &whyNot, bool showComplaints = true);
     // A status text that hovering does not replace; the next press, key or command may.
     void holdStatus(const QString &text);
 
@@ -355,6 +355,9 @@ private:
     // The points of the entry being collected that Shift placed exactly; the snap after the
     // fit leaves them alone.
     std::vector<std::weak_ptr<CPoint>> exactPoints;
+    // The points of that entry that Snap to Edge moved, with where they were clicked: when the
+    // snapped points give no fit, the clicks are fitted instead.
+    std::vector<std::pair<std::weak_ptr<CPoint>, QPointF>> snappedClicks;
     QLabel *zoomLabel = nullptr;
     bool fitPending = false; // a picture opened fitted waits for the box's size
     int wheelZoomDelta = 0; // wheel turns not yet amounting to a zoom step, in eighths of a degree

@@ -196,9 +196,9 @@ void MainForm::drawPointPreview()
     copy.points[pointPreview->point]->draw();
 }
 
-bool MainForm::fitLandmark(PointLandmark &landmark, QString &whyNot)
+bool MainForm::fitLandmark(PointLandmark &landmark, QString &whyNot, bool showComplaints)
 {
-    FitComplaints complaints(true);
+    FitComplaints complaints(showComplaints);
     bool fitted = false;
     {
         const ScopedMessages scope(complaints);

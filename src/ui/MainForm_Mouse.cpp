@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -148,11 +150,15 @@ void MainForm::picMouseDown(int button, double x, double y)
     case ToolMode::CollectCup:
     case ToolMode::CollectRim: {
         PointLandmark *landmark = landmarkOfMode();
-        if (landmark->points.empty())
+        if (landmark->points.empty()) {
             exactPoints.clear();
+            snappedClicks.clear();
+        }
         QString whyNotSnapped;
         const QPointF at = placeOnEdge(*landmark, x, y, whyNotSnapped);
         const auto point = landmark->addPoint(at.x(), at.y());
+        if (at != QPointF(x, y))
+            snappedClicks.emplace_back(point, QPointF(x, y));
         if (m_SnapToEdge->isChecked() && (pictureModifiers & Qt::ShiftModifier))
             exactPoints.push_back(point);
         drawInLandmarkColour();
@@ -411,9 +417,26 @@ QString MainForm::finishLandmark()
 {
     PointLandmark *landmark = landmarkOfMode();
     QString whyNotFitted;
-    if (fitLandmark(*landmark, whyNotFitted)) {
+    std::vector<std::pair<std::weak_ptr<CPoint>, QPointF>> clicks;
+    std::swap(clicks, snappedClicks);
+    // Snapping must not cost the operator a landmark the clicks themselves determine: then the
+    // clicks are fitted, and the snap after the fit searches near that fit.
+    bool fitted = fitLandmark(*landmark, whyNotFitted, clicks.empty());
+    QString note;
+    if (!fitted && !clicks.empty()) {
+        for (const auto &[held, click] : clicks)
+            if (const auto point = held.lock())
+                point->change(click.x(), click.y());
+        fitted = fitLandmark(*landmark, whyNotFitted);
+        if (fitted)
+            note = "Snap to Edge: the snapped points gave no fit \u2013 the points as clicked "
+                   "were fitted";
+    }
+    if (fitted) {
         landmark->Valid = true;
         whyNotFitted = snapAfterFit(*landmark); // only a note: the landmark is fitted
+        if (whyNotFitted.isEmpty())
+            whyNotFitted = note;
         oxel->Visible = true;
         oxel->draw(unsetColor, setColor);
     } else {

@@ -207,3 +207,31 @@ TEST_F(Snap, TheChoiceIsRememberedBesideTheLastPicture)
     EXPECT_FALSE(window->action("m_SnapToEdge")->isChecked());
     EXPECT_EQ(Settings::read(ini, "View", "SnapToEdge"), "0");
 }
+
+TEST_F(Snap, EntryWhoseSnappedPointsGiveNoFitIsFittedAsClicked)
+{
+    // A bright block whose left edge, at x = 700.9, lies 2.9 px beyond a rim's third click and
+    // beyond the end of the axis the first two clicks set: snapped there, the three points give
+    // no rim; as clicked, they do.
+    const std::string blockPath = picture("block.bmp", 1200, 900, [](int x, int y) {
+        if (y + 0.5 < 560 || y + 0.5 > 592)
+            return 60;
+        return static_cast<int>(
+            std::lround(60 + 100 * 0.5 * std::erfc((700.9 - x - 0.5) / (1.2 * std::sqrt(2.0)))));
+    });
+    window = open(blockPath, QSize(1000, 760));
+    ASSERT_NE(window, nullptr);
+    box = window->pictureBox();
+    oxel = window->measurement();
+    trigger("m_SnapToEdge");
+    trigger("m_Rim");
+    for (const QPoint p : {QPoint(500, 620), QPoint(700, 620), QPoint(698, 578)})
+        QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, p);
+    ASSERT_EQ(oxel->Rim.points.size(), 3u);
+    EXPECT_NEAR(oxel->Rim.points[2]->x, 700.9, 0.3); // on the block's edge
+    fit();
+    EXPECT_TRUE(oxel->Rim.Valid);
+    EXPECT_EQ(oxel->Rim.points[2]->x, 698.0);
+    EXPECT_EQ(oxel->Rim.points[2]->y, 578.0);
+    EXPECT_TRUE(messages.boxes.empty()); // the snapped points' failure is not shown as a fault
+}

@@ -155,6 +155,7 @@ struct SnapLog
     int refusedAcrossFit = 0;
     int competingOnClick = 0; // of the refused on the click, for two edges of similar strength
     int refitsLost = 0; // the snapped points gave no fit, every point went back
+    int fittedAsClicked = 0; // entries whose snapped clicks gave no fit
     double largestFromClick = 0; // px, both steps together
     double sumSquaredFromClick = 0;
 
@@ -165,6 +166,7 @@ struct SnapLog
         refusedAcrossFit += other.refusedAcrossFit;
         competingOnClick += other.competingOnClick;
         refitsLost += other.refitsLost;
+        fittedAsClicked += other.fittedAsClicked;
         largestFromClick = std::max(largestFromClick, other.largestFromClick);
         sumSquaredFromClick += other.sumSquaredFromClick;
     }
@@ -189,7 +191,15 @@ std::vector<Vec2> snapLikeTheWindow(const EdgeSnap::GreyView &picture, PointLand
             ++log.competingOnClick;
         landmark.addPoint(placed.x, placed.y);
     }
-    if (landmark.fit()) {
+    bool fitted = landmark.fit();
+    if (!fitted) {
+        // As the window does: the clicks are fitted when the snapped points give no fit.
+        ++log.fittedAsClicked;
+        for (std::size_t i = 0; i < clicks.size(); ++i)
+            landmark.points[i]->change(clicks[i].x, clicks[i].y);
+        fitted = landmark.fit();
+    }
+    if (fitted) {
         landmark.Valid = true;
         const LandmarkSnap::Report report = LandmarkSnap::snapAcrossFit(picture, landmark);
         log.refusedAcrossFit += report.refused;
@@ -385,9 +395,10 @@ Errors errorsOf(const std::vector<PhantomRun> &all, const Quantity &q, Measured 
 void printSnapLog(const char *name, const SnapLog &log)
 {
     std::printf("  %-5s %4d clicks, refused on the click %3d (%d for two edges), across the fit "
-                "%3d, refits lost %d; moved from the click rms %.2f px, largest %.2f px\n",
+                "%3d, refits lost %d, entries fitted as clicked %d; moved from the click rms "
+                "%.2f px, largest %.2f px\n",
         name, log.clicks, log.refusedOnClick, log.competingOnClick, log.refusedAcrossFit,
-        log.refitsLost, log.rmsFromClick(), log.largestFromClick);
+        log.refitsLost, log.fittedAsClicked, log.rmsFromClick(), log.largestFromClick);
 }
 
 void printFigures(const std::vector<PhantomRun> &all)
@@ -519,21 +530,11 @@ TEST(SnapValidation, SnappingHalvesTheErrorsOfRadiiAndCentresAndCutsThoseOfTheAn
     const std::vector<PhantomRun> runs = runPhantoms();
     printFigures(runs);
     ASSERT_EQ(runs.size(), 32u);
-    // When the head hides the rim's middle, its points lie at the two ends of the wire, where
-    // a click can be snapped onto the wrong flank before there is a fit to search across; the
-    // points then give no ellipse. Known to happen once in these 32 (right hip, 40 and 10
-    // degrees); more would be a fault.
-    int snappedWithoutFit = 0;
     for (const PhantomRun &run : runs) {
         EXPECT_TRUE(run.exact.evaluated) << run.name << ", exact points: " << run.exact.failure;
         EXPECT_TRUE(run.clicked.evaluated) << run.name << ", clicked: " << run.clicked.failure;
-        if (!run.snapped.evaluated) {
-            ++snappedWithoutFit;
-            std::printf("  snapped points gave no fit: %s, %s\n", run.name.c_str(),
-                run.snapped.failure.c_str());
-        }
+        EXPECT_TRUE(run.snapped.evaluated) << run.name << ", snapped: " << run.snapped.failure;
     }
-    EXPECT_LE(snappedWithoutFit, 1);
     for (const Quantity &q : kQuantities) {
         const double clicked = errorsOf(runs, q, &PhantomRun::clicked).rms();
         const double snapped = errorsOf(runs, q, &PhantomRun::snapped).rms();
