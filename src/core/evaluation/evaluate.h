@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/evaluation/EvaluationHost.h"
+#include "core/model/CPoint.h"
 
 class COxel;
 
@@ -22,3 +24,17 @@ bool evaluate(EvaluationHost &host);
 int missingPatientData(const COxel &oxel);
 // The dialog labels of the items named by the flags, in the dialog's order.
 std::vector<std::string> missingItemNames(int flags);
+
+// The base-line frame of a measurement as the evaluation builds it: origin (world mm) at the
+// Base-Line's first end, x along the Base-Line towards the picture's right, and the beam centre
+// (picture coordinates) midway between the picture's centre and where the H-M-Line and the
+// V-M-Line cross. Nothing when those two lines do not cross; with tellSingular the solver says
+// so to the operator first.
+struct BaseLineFrame
+{
+    CPoint origin;
+    double sinA = 0, cosA = 1;
+    CPoint beam;
+};
+
+std::optional<BaseLineFrame> baseLineFrame(const COxel &oxel, bool tellSingular);
