@@ -69,6 +69,10 @@ public:
     {}
 
     bool run();
+    // Every step but the writing; the block then holds what would be written.
+    bool compute();
+
+    const ResultBlock &result() const { return block; }
 
 private:
     bool refuse(const std::string &text)
@@ -403,16 +407,21 @@ bool Evaluation::write()
     return true;
 }
 
-bool Evaluation::run()
+bool Evaluation::compute()
 {
-    if (!textsFitTheFile() || !buildFrame() || !sidesAgree())
+    if (!buildFrame() || !sidesAgree())
         return false;
     if (!placeSpheres(isHeadBased(patient.Typ) ? headSphere() : cupSphere()))
         return false;
     if (!orientRim())
         return false;
     completeBlock();
-    return write();
+    return true;
+}
+
+bool Evaluation::run()
+{
+    return textsFitTheFile() && compute() && write();
 }
 
 } // namespace
@@ -420,6 +429,14 @@ bool Evaluation::run()
 bool evaluate(EvaluationHost &host)
 {
     return Evaluation(host).run();
+}
+
+std::optional<ResultBlock> designedEvaluation(EvaluationHost &host)
+{
+    Evaluation evaluation(host);
+    if (!evaluation.compute())
+        return std::nullopt;
+    return evaluation.result();
 }
 
 std::optional<BaseLineFrame> baseLineFrame(const COxel &oxel, bool tellSingular)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/evaluation/EvaluationHost.h"
+#include "core/evaluation/ResultFile.h"
 #include "core/model/CPoint.h"
 
 class COxel;
@@ -18,6 +19,11 @@ class COxel;
 // Changes the measurement's SinA, CosA and Center (the base-line frame) and, when no focus
 // distance was given, sets the patient's FocH to 1100.
 bool evaluate(EvaluationHost &host);
+
+// What evaluate would write, computed with the same checks and messages but without the texts'
+// check and without touching the result file; nothing when a check refuses. Changes the
+// measurement as evaluate does: give it a copy when that matters.
+std::optional<ResultBlock> designedEvaluation(EvaluationHost &host);
 
 // The missing-data flags (MissingData) that keep "Write Data" from evaluating: the date, the
 // names, the result file and the evaluation type.

@@ -9,6 +9,7 @@
 #include "core/model/CCircle.h"
 #include "core/model/COxel.h"
 #include "support/CentralProjection.h"
+#include "support/ExactHip.h"
 
 namespace {
 
@@ -176,56 +177,6 @@ TEST(ExactRim, MirrorSolutionsAreBothFoundAndTheOneThatFitsIsChosen)
     expectNear(retro->chosen().n, backwards, 1e-6);
 }
 
-// A left hip with its landmarks placed exactly as a focus 1000 mm above the beam centre casts
-// them: head (radius 14) and cup (radius 25) centres known in the base-line frame.
-struct ExactHip
-{
-    // The picture is 2000 x 1600 px at 5 px/mm and the base line runs (400, 1200) to
-    // (1400, 1200): frame x = px / 5 - 80, y = 240 - py / 5. The grid's H-M-Line is at
-    // py = 700, the V-M-Line at px = 900; the beam centre lies midway to the picture's centre
-    // (1000, 800): (950, 750) px, (110, 90) mm.
-    static constexpr double kFocus = 1000;
-    SpacePoint F{110, 90, kFocus};
-    SpacePoint head{250, 40, 180}, cup{255, 45, 175};
-    SpacePoint axis = cupAxis(42, 18);
-    COxel oxel;
-
-    static CPoint toPicture(const CPoint &p) { return CPoint((p.x + 80) * 5, (240 - p.y) * 5); }
-
-    ExactHip()
-    {
-        oxel.setPicBox(nullptr);
-        EXPECT_TRUE(oxel.initScale(2000, 1600, 400.0));
-        oxel.init(400, 1200, 1400, 1200);
-        const auto lines = oxel.lines();
-        for (std::size_t i = 0; i < COxel::kGridLineCount; ++i)
-            lines[i]->Valid = true;
-        oxel.Patient.HeadTR = 14;
-        oxel.Patient.CupTR = 25;
-        oxel.Patient.FocH = kFocus;
-        for (const CPoint &P : sphereOutline(F, head, 14, 9))
-            oxel.Head.addPoint(toPicture(P).x, toPicture(P).y);
-        for (const CPoint &P : sphereOutline(F, cup, 25, 10))
-            oxel.Cup.addPoint(toPicture(P).x, toPicture(P).y);
-        for (const CPoint &P : rimOutline(F, cup, axis, 25, 12))
-            oxel.Rim.addPoint(toPicture(P).x, toPicture(P).y);
-        oxel.Head.Valid = oxel.Head.fit();
-        oxel.Cup.Valid = oxel.Cup.fit();
-        oxel.Rim.Valid = oxel.Rim.fit();
-    }
-};
-
-// The distance of X from the plane through the film line y = c (x = c for vertical) and F.
-double distanceFromHorizontal(const SpacePoint &X, const SpacePoint &F, double c)
-{
-    return std::fabs((X[1] - c) * F[2] - X[2] * (F[1] - c)) / std::hypot(F[1] - c, F[2]);
-}
-
-double distanceFromVertical(const SpacePoint &X, const SpacePoint &F, double c)
-{
-    return std::fabs((X[0] - c) * F[2] - X[2] * (F[0] - c)) / std::hypot(F[0] - c, F[2]);
-}
-
 TEST(ExactEvaluation, MeasurementWithExactProjectionsGivesTheTruth)
 {
     const ExactHip hip;
@@ -237,11 +188,11 @@ TEST(ExactEvaluation, MeasurementWithExactProjectionsGivesTheTruth)
     expectNear(e.head->centre, hip.head, 1e-6);
     expectNear(e.cup->centre, hip.cup, 1e-6);
     // Base-Line y = 0, Top-Line y = 200, F-Line x = 150 in the frame.
-    EXPECT_NEAR(e.head->cranial, distanceFromHorizontal(hip.head, hip.F, 0), 1e-6);
-    EXPECT_NEAR(e.head->antiparameter, distanceFromHorizontal(hip.head, hip.F, 200), 1e-6);
-    EXPECT_NEAR(e.head->medial, distanceFromVertical(hip.head, hip.F, 150), 1e-6);
-    EXPECT_NEAR(e.cup->cranial, distanceFromHorizontal(hip.cup, hip.F, 0), 1e-6);
-    EXPECT_NEAR(e.cup->medial, distanceFromVertical(hip.cup, hip.F, 150), 1e-6);
+    EXPECT_NEAR(e.head->cranial, hip.fromHorizontal(hip.head, 0), 1e-6);
+    EXPECT_NEAR(e.head->antiparameter, hip.fromHorizontal(hip.head, 200), 1e-6);
+    EXPECT_NEAR(e.head->medial, hip.fromVertical(hip.head, 150), 1e-6);
+    EXPECT_NEAR(e.cup->cranial, hip.fromHorizontal(hip.cup, 0), 1e-6);
+    EXPECT_NEAR(e.cup->medial, hip.fromVertical(hip.cup, 150), 1e-6);
     EXPECT_LT(e.head->rms_px, 1e-6);
     EXPECT_NEAR(e.orientation->inclination, 42, 1e-5);
     EXPECT_NEAR(e.orientation->anteversion, 18, 1e-5);
