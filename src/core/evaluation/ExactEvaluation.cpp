@@ -75,44 +75,47 @@ V3 perpendicular(const V3 &u)
     return unit(cross(u, axis));
 }
 
-// A residual that stands for "no solution here": the ray misses the rim's plane.
+// A residual that stands for "no solution here".
 constexpr double kMissed = 1e6;
 
-// Residual of each rim point: how far from the rim circle its ray meets the rim's plane (mm).
+// Distance (mm on the film, to first order) of each rim point from the outline that the circle
+// (C, n, R) casts from F. A film point P lies on that outline when its ray d = P - F meets the
+// rim's plane on the circle; multiplied out by (n . d)^2 that condition is the quadratic
+//   g(P) = |(n . d)(F - C) + (n . (C - F)) d|^2 - R^2 (n . d)^2 = 0,
+// the outline's conic, and g / |grad g| its distance. Unlike the distance within the rim's
+// plane it stays well-behaved for rays that graze the plane, as every ray near the minor axis
+// of a rim seen almost edge-on does.
 void rimResiduals(const V3 &F, std::span<const CPoint> rim, double R, const V3 &n, const V3 &C,
     std::vector<double> &r)
 {
     r.resize(rim.size());
+    const V3 FC = F - C;
+    const double s = dot(n, C - F);
     for (std::size_t i = 0; i < rim.size(); ++i) {
         const V3 d = onFilm(rim[i]) - F;
-        const double across = dot(n, d);
-        const double t = dot(n, C - F) / across;
-        if (std::fabs(across) < 1e-12 * norm(d) || !(t > 0)) {
-            r[i] = kMissed;
-            continue;
+        const double nd = dot(n, d);
+        const V3 w = nd * FC + s * d;
+        const double g = dot(w, w) - R * R * nd * nd;
+        // d changes with P.x along (1, 0, 0) and with P.y along (0, 1, 0).
+        double gradient[2];
+        for (std::size_t k = 0; k < 2; ++k) {
+            V3 dw = n[k] * FC;
+            dw[k] += s;
+            gradient[k] = 2 * dot(w, dw) - 2 * R * R * nd * n[k];
         }
-        r[i] = norm(F + t * d - C) - R;
+        const double length = std::hypot(gradient[0], gradient[1]);
+        r[i] = length > 0 && std::isfinite(g) ? g / length : kMissed;
     }
 }
 
-// rms distance (mm on the film) of the rim points from the circle's outline: each point's ray
-// meets the rim's plane, the nearest point of the circle there is projected back onto the film.
+// rms of those distances.
 double rimFilmRms(const V3 &F, std::span<const CPoint> rim, double R, const V3 &n, const V3 &C)
 {
+    std::vector<double> r;
+    rimResiduals(F, rim, R, n, C, r);
     double sum = 0;
-    for (const CPoint &P : rim) {
-        const V3 d = onFilm(P) - F;
-        const double across = dot(n, d);
-        const double t = dot(n, C - F) / across;
-        std::optional<CPoint> Q;
-        if (std::fabs(across) >= 1e-12 * norm(d) && t > 0) {
-            const V3 radial = F + t * d - C;
-            if (norm(radial) > 0)
-                Q = filmPoint(F, C + (R / norm(radial)) * radial - F);
-        }
-        const double e = Q ? filmDistance(P, *Q) : kMissed;
-        sum += e * e;
-    }
+    for (double v : r)
+        sum += v * v;
     return std::sqrt(sum / static_cast<double>(rim.size()));
 }
 
@@ -258,7 +261,7 @@ std::pair<V3, V3> gridStarts(
     const V3 &F, std::span<const CPoint> rim, double R, const V3 &C, double lateral)
 {
     constexpr double kStep = 2.5 * std::numbers::pi / 180;
-    double bestTowards = INFINITY, bestAway = INFINITY;
+    double bestFacing = INFINITY, bestTurned = INFINITY;
     std::pair<V3, V3> starts{axisOf(0.8, 0.2, lateral), axisOf(0.8, -0.2, lateral)};
     std::vector<double> r;
     for (int i = 0; i <= 36; ++i) {
@@ -267,11 +270,11 @@ std::pair<V3, V3> gridStarts(
             rimResiduals(F, rim, R, n, C, r);
             const double cost = sumOfSquares(r);
             const bool facing = dot(n, F - C) >= 0;
-            if (facing && cost < bestTowards) {
-                bestTowards = cost;
+            if (facing && cost < bestFacing) {
+                bestFacing = cost;
                 starts.first = n;
-            } else if (!facing && cost < bestAway) {
-                bestAway = cost;
+            } else if (!facing && cost < bestTurned) {
+                bestTurned = cost;
                 starts.second = n;
             }
         }
