@@ -22,6 +22,7 @@
 #include <QImageWriter>
 #include <QString>
 
+#include "cli/Exact.h"
 #include "cli/LandmarkJson.h"
 #include "cli/PictureFacts.h"
 #include "cli/Refine.h"
@@ -75,13 +76,23 @@ constexpr const char *kUsage = R"(usage:
       "; the points stay as stored" and says why. Then "PICTURE: written to FILE",
       "dry run, FILE not written" or "nothing moved, FILE left as it was". Moves
       under 0.10 px count as on the outline already.
+  oxel-cli exact [--csv] PICTURE...
+      Evaluates each picture's landmark file exactly, as the central projection
+      from the focus it is (the patient's focus distance is needed), and as "Write
+      Data" would, for comparison; writes nothing. Per picture one JSON object on a
+      line: inclination, anteversion, opening ("towards the focus" or "away from the
+      focus"), head and cup (centre [x, y, z] in the base-line frame, cranial,
+      medial, antiparameter in mm, rms_px: the clicked points' distance from the
+      exact outline), "designed" with the designed values, and notes. --csv prints
+      a header and one row per picture.
   oxel-cli --help | --version
 
 Pictures are bitmaps, JPEG, GIF, PNG and DICOM files (recognised by their content).
 Messages go to stderr as "Title: text". Exit status: 0 all done, 1 an evaluation was
 refused (series: blocks of a result file were skipped; refine: a landmark could not
-be refined or none is fitted), 2 usage or file errors; with several files the others
-are still done and the worst status is returned.
+be refined or none is fitted; exact: a picture could not be evaluated exactly), 2
+usage or file errors; with several files the others are still done and the worst
+status is returned.
 )";
 
 int usageError(const std::string &why)
@@ -220,6 +231,14 @@ int dispatch(const std::vector<std::string> &args)
         if (a.operands.empty())
             return usageError("refine needs at least one picture");
         return refinePictures(a.operands, a.options.count("--dry-run") > 0, std::cout);
+    }
+    if (command == "exact") {
+        Arguments a;
+        if (!splitArguments(args, {"--csv"}, {}, a))
+            return usageError(a.fault);
+        if (a.operands.empty())
+            return usageError("exact needs at least one picture");
+        return exactPictures(a.operands, a.options.count("--csv") > 0, std::cout);
     }
     if (command == "series") {
         Arguments a;

@@ -69,6 +69,10 @@ public:
     {}
 
     bool run();
+    // Every step but the writing; the block then holds what would be written.
+    bool compute();
+
+    const ResultBlock &result() const { return block; }
 
 private:
     bool refuse(const std::string &text)
@@ -145,22 +149,14 @@ bool Evaluation::buildFrame()
     f.M2.copy(oxel.Rim.M2);
     f.M3.copy(oxel.Rim.M3);
 
-    const CPoint origin(oxel.WorldX(oxel.H_B.P0.x), oxel.WorldY(oxel.H_B.P0.y));
-    const double Dx = oxel.WorldX(oxel.H_B.P1.x) - oxel.WorldX(oxel.H_B.P0.x);
-    const double Dy = oxel.WorldY(oxel.H_B.P1.y) - oxel.WorldY(oxel.H_B.P0.y);
-    // From the ratio, not the signs: the frame's x axis points to the picture's right whichever
-    // end of the base line was set first.
-    const double alpha = Math::atanRatio(Dy, Dx);
-
-    // The beam centre lies midway between the grid's centre and the picture's centre.
-    const auto I = Math::intersect(copyOf(oxel.H_M), copyOf(oxel.V_M));
-    if (!I)
+    const auto base = baseLineFrame(oxel, true);
+    if (!base)
         return false;
-    f.beam = CPoint((oxel.WPixel / 2.0 + I->x) / 2, (oxel.HPixel / 2.0 + I->y) / 2);
+    f.beam = base->beam;
 
-    oxel.SinA = std::sin(alpha);
-    oxel.CosA = std::cos(alpha);
-    oxel.Center.copy(origin);
+    oxel.SinA = base->sinA;
+    oxel.CosA = base->cosA;
+    oxel.Center.copy(base->origin);
 
     oxel.TransformP(f.beam);
     for (CLine &line : f.lines)
@@ -411,16 +407,21 @@ bool Evaluation::write()
     return true;
 }
 
-bool Evaluation::run()
+bool Evaluation::compute()
 {
-    if (!textsFitTheFile() || !buildFrame() || !sidesAgree())
+    if (!buildFrame() || !sidesAgree())
         return false;
     if (!placeSpheres(isHeadBased(patient.Typ) ? headSphere() : cupSphere()))
         return false;
     if (!orientRim())
         return false;
     completeBlock();
-    return write();
+    return true;
+}
+
+bool Evaluation::run()
+{
+    return textsFitTheFile() && compute() && write();
 }
 
 } // namespace
@@ -428,6 +429,35 @@ bool Evaluation::run()
 bool evaluate(EvaluationHost &host)
 {
     return Evaluation(host).run();
+}
+
+std::optional<ResultBlock> designedEvaluation(EvaluationHost &host)
+{
+    Evaluation evaluation(host);
+    if (!evaluation.compute())
+        return std::nullopt;
+    return evaluation.result();
+}
+
+std::optional<BaseLineFrame> baseLineFrame(const COxel &oxel, bool tellSingular)
+{
+    BaseLineFrame frame;
+    frame.origin = CPoint(oxel.WorldX(oxel.H_B.P0.x), oxel.WorldY(oxel.H_B.P0.y));
+    const double Dx = oxel.WorldX(oxel.H_B.P1.x) - oxel.WorldX(oxel.H_B.P0.x);
+    const double Dy = oxel.WorldY(oxel.H_B.P1.y) - oxel.WorldY(oxel.H_B.P0.y);
+    // From the ratio, not the signs: the frame's x axis points to the picture's right whichever
+    // end of the base line was set first.
+    const double alpha = Math::atanRatio(Dy, Dx);
+    frame.sinA = std::sin(alpha);
+    frame.cosA = std::cos(alpha);
+
+    // The beam centre lies midway between the grid's centre and the picture's centre.
+    const auto I =
+        tellSingular ? Math::intersect(oxel.H_M, oxel.V_M) : Math::tryIntersect(oxel.H_M, oxel.V_M);
+    if (!I)
+        return std::nullopt;
+    frame.beam = CPoint((oxel.WPixel / 2.0 + I->x) / 2, (oxel.HPixel / 2.0 + I->y) / 2);
+    return frame;
 }
 
 int missingPatientData(const COxel &oxel)

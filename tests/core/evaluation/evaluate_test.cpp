@@ -653,3 +653,26 @@ TEST_F(Evaluate, EveryFailingCallOfTheAppendIsToldNamingTheFileAndTheReason)
         EXPECT_EQ(messages.boxes[0].icon, MessageIcon::Critical);
     }
 }
+
+TEST_F(Evaluate, DesignedValuesWithoutWritingAreTheWrittenOnes)
+{
+    headBasedExample(oxel, datFile());
+    const auto block = designedEvaluation(host);
+    ASSERT_TRUE(block);
+    EXPECT_FALSE(resultExists());
+    EXPECT_TRUE(messages.boxes.empty());
+    // The worked example's written values.
+    EXPECT_NEAR(block->head.cranial, 69.7933670478215, 1e-12);
+    EXPECT_NEAR(block->head.medial, 17.4911162406911, 1e-12);
+    EXPECT_NEAR(block->cup.antiparameter, 102.79082936146, 1e-11);
+    ASSERT_TRUE(block->inclination && block->rim);
+    EXPECT_NEAR(*block->inclination, 36.8698976458441, 1e-12);
+    EXPECT_NEAR(block->rim->anteversion, 26.1374306984263, 1e-12);
+
+    // A refusal is told as evaluate tells it.
+    oxel.Head.Valid = false;
+    EXPECT_FALSE(designedEvaluation(host));
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].text, "head data missing\nuse Measurement Tool 'Head'");
+    EXPECT_FALSE(resultExists());
+}

@@ -1,0 +1,237 @@
+#include "cli/Exact.h"
+
+#include <algorithm>
+#include <iostream>
+#include <optional>
+#include <ostream>
+
+#include "cli/CommandLine.h"
+#include "cli/Json.h"
+#include "core/evaluation/ExactEvaluation.h"
+#include "core/evaluation/evaluate.h"
+#include "core/model/COxel.h"
+#include "core/model/Messages.h"
+#include "core/records/BinFile.h"
+
+namespace CommandLine {
+
+namespace {
+
+// Keeps what the designed evaluation says (its refusals, the cup-diameter question) as notes
+// of the picture; the question is answered so that the values can still be compared.
+class NotedMessages final : public Messages
+{
+public:
+    explicit NotedMessages(std::vector<std::string> &pictureNotes) : notes(pictureNotes) {}
+
+    MessageAnswer message(
+        const std::string &text, const std::string &, MessageIcon, MessageButtons buttons) override
+    {
+        note(text);
+        return buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel
+            ? MessageAnswer::Yes
+            : MessageAnswer::Ok;
+    }
+
+    std::optional<std::string> input(
+        const std::string &prompt, const std::string &, const std::string &) override
+    {
+        note(prompt);
+        return std::string("compared");
+    }
+
+private:
+    void note(std::string text)
+    {
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        notes.push_back("designed: " + text);
+    }
+
+    std::vector<std::string> &notes;
+};
+
+class DesignedHost final : public EvaluationHost
+{
+public:
+    DesignedHost(COxel &evaluated, std::vector<std::string> &pictureNotes)
+        : measurement(evaluated), notes(pictureNotes)
+    {}
+
+    COxel &oxel() override { return measurement; }
+
+    void open_Patient(int flags) override
+    {
+        std::string names;
+        for (const auto &name : missingItemNames(flags))
+            names += (names.empty() ? "" : ", ") + name;
+        notes.push_back("designed: patient data needed: " + names);
+    }
+
+private:
+    COxel &measurement;
+    std::vector<std::string> &notes;
+};
+
+std::string numberOrNull(const std::optional<double> &value)
+{
+    return value ? Json::number(*value) : "null";
+}
+
+std::string sphereJson(const std::optional<ExactSphere> &s)
+{
+    if (!s)
+        return "null";
+    return "{\"centre\": [" + Json::number(s->centre[0]) + ", " + Json::number(s->centre[1]) + ", "
+        + Json::number(s->centre[2]) + "], \"cranial\": " + Json::number(s->cranial)
+        + ", \"medial\": " + Json::number(s->medial) + ", \"antiparameter\": "
+        + Json::number(s->antiparameter) + ", \"rms_px\": " + Json::number(s->rms_px) + "}";
+}
+
+std::string designedSphereJson(const MigrationValues &v)
+{
+    if (!v.valid)
+        return "null";
+    return "{\"centre\": null, \"cranial\": " + Json::number(v.cranial)
+        + ", \"medial\": " + Json::number(v.medial)
+        + ", \"antiparameter\": " + Json::number(v.antiparameter) + ", \"rms_px\": null}";
+}
+
+std::optional<double> designedAnteversion(const ResultBlock &b)
+{
+    return b.rim ? std::optional<double>(b.rim->anteversion) : std::nullopt;
+}
+
+std::string pictureJson(const std::string &picture, const ExactEvaluation &e,
+    const std::optional<ResultBlock> &designed, const std::vector<std::string> &notes)
+{
+    const auto &o = e.orientation;
+    std::string json = "{\"picture\": " + Json::quoted(picture);
+    json += ", \"inclination\": " + numberOrNull(o ? std::optional(o->inclination) : std::nullopt);
+    json += ", \"anteversion\": " + numberOrNull(o ? std::optional(o->anteversion) : std::nullopt);
+    json +=
+        ", \"opening\": " + (o ? Json::quoted(openingText(o->towardsFocus)) : std::string("null"));
+    json += ", \"rim_rms_px\": " + numberOrNull(o ? std::optional(o->rms_px) : std::nullopt);
+    json += ", \"head\": " + sphereJson(e.head);
+    json += ", \"cup\": " + sphereJson(e.cup);
+    json += ", \"designed\": ";
+    if (designed) {
+        json += "{\"inclination\": " + numberOrNull(designed->inclination);
+        json += ", \"anteversion\": " + numberOrNull(designedAnteversion(*designed));
+        json += ", \"opening\": null";
+        json += ", \"head\": " + designedSphereJson(designed->head);
+        json += ", \"cup\": " + designedSphereJson(designed->cup) + "}";
+    } else {
+        json += "null";
+    }
+    json += ", \"notes\": [";
+    for (std::size_t i = 0; i < notes.size(); ++i)
+        json += (i > 0 ? ", " : "") + Json::quoted(notes[i]);
+    return json + "]}\n";
+}
+
+std::string csvText(const std::string &text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (char c : text)
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string csvNumber(const std::optional<double> &value)
+{
+    return value ? Json::number(*value) : "";
+}
+
+constexpr const char *kCsvHeader =
+    "picture,inclination,anteversion,opening,rim_rms_px,"
+    "head_x,head_y,head_z,head_cranial,head_medial,head_antiparameter,head_rms_px,"
+    "cup_x,cup_y,cup_z,cup_cranial,cup_medial,cup_antiparameter,cup_rms_px,"
+    "designed_inclination,designed_anteversion,"
+    "designed_head_cranial,designed_head_medial,designed_head_antiparameter,"
+    "designed_cup_cranial,designed_cup_medial,designed_cup_antiparameter,notes\n";
+
+std::string sphereCsv(const std::optional<ExactSphere> &s)
+{
+    if (!s)
+        return ",,,,,,";
+    return Json::number(s->centre[0]) + "," + Json::number(s->centre[1]) + ","
+        + Json::number(s->centre[2]) + "," + Json::number(s->cranial) + ","
+        + Json::number(s->medial) + "," + Json::number(s->antiparameter) + ","
+        + Json::number(s->rms_px);
+}
+
+std::string designedSphereCsv(const std::optional<ResultBlock> &b, MigrationValues ResultBlock::*v)
+{
+    if (!b || !((*b).*v).valid)
+        return ",,";
+    const MigrationValues &m = (*b).*v;
+    return Json::number(m.cranial) + "," + Json::number(m.medial) + ","
+        + Json::number(m.antiparameter);
+}
+
+std::string pictureCsv(const std::string &picture, const ExactEvaluation &e,
+    const std::optional<ResultBlock> &designed, const std::vector<std::string> &notes)
+{
+    const auto &o = e.orientation;
+    std::string row = csvText(picture) + ",";
+    row += csvNumber(o ? std::optional(o->inclination) : std::nullopt) + ",";
+    row += csvNumber(o ? std::optional(o->anteversion) : std::nullopt) + ",";
+    row += (o ? std::string(openingText(o->towardsFocus)) : std::string()) + ",";
+    row += csvNumber(o ? std::optional(o->rms_px) : std::nullopt) + ",";
+    row += sphereCsv(e.head) + "," + sphereCsv(e.cup) + ",";
+    row += csvNumber(designed ? designed->inclination : std::nullopt) + ",";
+    row += csvNumber(designed ? designedAnteversion(*designed) : std::nullopt) + ",";
+    row += designedSphereCsv(designed, &ResultBlock::head) + ",";
+    row += designedSphereCsv(designed, &ResultBlock::cup) + ",";
+    std::string joined;
+    for (const auto &note : notes)
+        joined += (joined.empty() ? "" : "; ") + note;
+    return row + csvText(joined) + "\n";
+}
+
+} // namespace
+
+int exactPictures(const std::vector<std::string> &pictures, bool csv, std::ostream &out)
+{
+    int worst = kDone;
+    if (csv)
+        out << kCsvHeader;
+    for (const std::string &picture : pictures) {
+        COxel oxel;
+        if (!readLandmarkFile(picture, BinFile::landmarkPath(picture), oxel)) {
+            worst = std::max(worst, kFileError);
+            continue;
+        }
+        const ExactEvaluation exact = evaluateExactly(oxel);
+        std::vector<std::string> notes;
+        if (!exact.refusal.empty()) {
+            notes.push_back(exact.refusal);
+            std::cerr << "Oxel: " << picture << ": " << exact.refusal << '\n';
+            worst = std::max(worst, kRefused);
+        } else {
+            for (const std::string *why :
+                {&exact.headAbsent, &exact.cupAbsent, &exact.orientationAbsent}) {
+                if (!why->empty())
+                    notes.push_back(*why);
+            }
+        }
+        std::optional<ResultBlock> designed;
+        {
+            // The designed evaluation changes the measurement's frame and may set a focus
+            // distance: it runs on a copy.
+            COxel copy = oxel;
+            NotedMessages noted(notes);
+            const ScopedMessages installed(noted);
+            DesignedHost host(copy, notes);
+            designed = designedEvaluation(host);
+        }
+        out << (csv ? pictureCsv(picture, exact, designed, notes)
+                    : pictureJson(picture, exact, designed, notes));
+    }
+    out.flush();
+    return out ? worst : kFileError;
+}
+
+} // namespace CommandLine
