@@ -9,25 +9,13 @@
 
 #include "core/records/BinFile.h"
 #include "support/BmpFile.h"
+#include "support/CliRun.h"
 #include "support/ExactHip.h"
 #include "support/TempDir.h"
 
 namespace {
 
-struct Outcome
-{
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string shellQuoted(const std::string &arg)
-{
-    std::string q = "'";
-    for (char c : arg)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using Outcome = CliOutcome;
 
 // The number printed right after text, from position from on; NaN when text is not there.
 double numberAfter(const std::string &out, const std::string &text, std::size_t from = 0)
@@ -55,16 +43,7 @@ SpacePoint centreAfter(const std::string &out, std::size_t from)
 class Exact : public ::testing::Test
 {
 protected:
-    Outcome run(const std::vector<std::string> &args)
-    {
-        std::string command = shellQuoted(OXEL_CLI);
-        for (const auto &arg : args)
-            command += " " + shellQuoted(arg);
-        const std::string out = output.file("stdout.txt"), err = output.file("stderr.txt");
-        command += " >" + shellQuoted(out) + " 2>" + shellQuoted(err);
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readBytes(out), readBytes(err)};
-    }
+    Outcome run(const std::vector<std::string> &args) { return runCli(OXEL_CLI, args, output); }
 
     // A grey picture with the exactly projected hip's landmark file beside it.
     std::string makePicture(const std::string &name, double focus = ExactHip::kFocus)
