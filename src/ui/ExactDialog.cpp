@@ -1,5 +1,6 @@
 #include "ui/ExactDialog.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QApplication>
@@ -61,14 +62,20 @@ ExactDialog::ExactDialog(const EvaluationComparison &comparison, QWidget *owner)
             table->setItem(r, c, item);
         }
     }
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The whole table shows without scrolling: it is short, and a hidden row would be missed.
+    table->setWordWrap(false);
+    table->resizeColumnsToContents();
+    table->resizeRowsToContents();
+    int width = table->verticalHeader()->sizeHint().width() + 2 * table->frameWidth();
+    for (int c = 0; c < table->columnCount(); ++c) {
+        table->setColumnWidth(c, std::max(table->columnWidth(c) + 12, 100));
+        width += table->columnWidth(c);
+    }
     int height = table->horizontalHeader()->sizeHint().height() + 2 * table->frameWidth();
     for (int r = 0; r < table->rowCount(); ++r)
-        height += table->verticalHeader()->sectionSizeHint(r);
-    table->setMinimumSize(table->verticalHeader()->sizeHint().width() + 3 * 110, height);
+        height += table->rowHeight(r);
+    table->setMinimumSize(width, height);
+    table->horizontalHeader()->setStretchLastSection(true);
 
     QStringList lines;
     for (const std::string &note : comparison.notes)
