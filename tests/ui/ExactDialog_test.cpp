@@ -142,6 +142,25 @@ TEST(ExactDialogTable, WithoutAFocusDistanceTheExactColumnIsEmptyAndTheNotesSayW
     EXPECT_TRUE(messages.boxes.empty());
 }
 
+TEST(ExactDialogTable, TheDesignedEvaluationsQuestionIsAnsweredAndShownAsANote)
+{
+    // A cup given as 40 mm where the head (28 mm) measures it at about 50 mm: the designed
+    // evaluation asks about the cup's diameter before it goes on.
+    const RecordingMessages messages;
+    ExactHip hip;
+    hip.oxel.Patient.CupTR = 20;
+    const ExactDialog dialog(compareEvaluations(hip.oxel));
+
+    EXPECT_TRUE(messages.boxes.empty());
+    EXPECT_TRUE(messages.inputs.empty());
+    EXPECT_TRUE(dialog.notes->text().contains("designed: cup-diameter too small!"))
+        << dialog.notes->text().toStdString();
+    EXPECT_FALSE(dialog.notes->text().contains('\n' + QString("contrast-wire")));
+    EXPECT_NE(shown(dialog, HeadCranial, Designed), "–");
+    EXPECT_EQ(shown(dialog, HeadCranial, Exact),
+        QString::number(hip.fromHorizontal(hip.head, 0), 'f', 2));
+}
+
 TEST(ExactDialogTable, ALandmarkNotMarkedShowsADashAndItsReason)
 {
     ExactHip hip;
