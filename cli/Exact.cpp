@@ -7,70 +7,14 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Json.h"
+#include "core/evaluation/EvaluationComparison.h"
 #include "core/evaluation/ExactEvaluation.h"
-#include "core/evaluation/evaluate.h"
 #include "core/model/COxel.h"
-#include "core/model/Messages.h"
 #include "core/records/BinFile.h"
 
 namespace CommandLine {
 
 namespace {
-
-// Keeps what the designed evaluation says (its refusals, the cup-diameter question) as notes
-// of the picture; the question is answered so that the values can still be compared.
-class NotedMessages final : public Messages
-{
-public:
-    explicit NotedMessages(std::vector<std::string> &pictureNotes) : notes(pictureNotes) {}
-
-    MessageAnswer message(
-        const std::string &text, const std::string &, MessageIcon, MessageButtons buttons) override
-    {
-        note(text);
-        return buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel
-            ? MessageAnswer::Yes
-            : MessageAnswer::Ok;
-    }
-
-    std::optional<std::string> input(
-        const std::string &prompt, const std::string &, const std::string &) override
-    {
-        note(prompt);
-        return std::string("compared");
-    }
-
-private:
-    void note(std::string text)
-    {
-        std::replace(text.begin(), text.end(), '\n', ' ');
-        notes.push_back("designed: " + text);
-    }
-
-    std::vector<std::string> &notes;
-};
-
-class DesignedHost final : public EvaluationHost
-{
-public:
-    DesignedHost(COxel &evaluated, std::vector<std::string> &pictureNotes)
-        : measurement(evaluated), notes(pictureNotes)
-    {}
-
-    COxel &oxel() override { return measurement; }
-
-    void open_Patient(int flags) override
-    {
-        std::string names;
-        for (const auto &name : missingItemNames(flags))
-            names += (names.empty() ? "" : ", ") + name;
-        notes.push_back("designed: patient data needed: " + names);
-    }
-
-private:
-    COxel &measurement;
-    std::vector<std::string> &notes;
-};
 
 std::string numberOrNull(const std::optional<double> &value)
 {
@@ -204,28 +148,13 @@ int exactPictures(const std::vector<std::string> &pictures, bool csv, std::ostre
             worst = std::max(worst, kFileError);
             continue;
         }
-        const ExactEvaluation exact = evaluateExactly(oxel);
-        std::vector<std::string> notes;
+        const EvaluationComparison comparison = compareEvaluations(oxel);
+        const ExactEvaluation &exact = comparison.exact;
+        const std::optional<ResultBlock> &designed = comparison.designed;
+        const std::vector<std::string> &notes = comparison.notes;
         if (!exact.refusal.empty()) {
-            notes.push_back(exact.refusal);
             std::cerr << "Oxel: " << picture << ": " << exact.refusal << '\n';
             worst = std::max(worst, kRefused);
-        } else {
-            for (const std::string *why :
-                {&exact.headAbsent, &exact.cupAbsent, &exact.orientationAbsent}) {
-                if (!why->empty())
-                    notes.push_back(*why);
-            }
-        }
-        std::optional<ResultBlock> designed;
-        {
-            // The designed evaluation changes the measurement's frame and may set a focus
-            // distance: it runs on a copy.
-            COxel copy = oxel;
-            NotedMessages noted(notes);
-            const ScopedMessages installed(noted);
-            DesignedHost host(copy, notes);
-            designed = designedEvaluation(host);
         }
         out << (csv ? pictureCsv(picture, exact, designed, notes)
                     : pictureJson(picture, exact, designed, notes));

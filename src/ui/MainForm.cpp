@@ -18,6 +18,7 @@
 #include <QStyle>
 #include <QUndoStack>
 
+#include "core/evaluation/EvaluationComparison.h"
 #include "core/evaluation/ResultFile.h"
 #include "core/evaluation/evaluate.h"
 #include "core/image/Global.h"
@@ -25,6 +26,7 @@
 #include "ui/ColorDialog.h"
 #include "ui/DataDialog.h"
 #include "ui/EventGuard.h"
+#include "ui/ExactDialog.h"
 #include "ui/FollowUpWindow.h"
 #include "ui/HardCopy.h"
 #include "ui/HelpForm.h"
@@ -301,6 +303,8 @@ void MainForm::createMenus()
         [this](bool checked) { rememberSnapToEdge(checked); });
     m_SnapToEdge->setCheckable(true);
     m_SnapToEdge->setChecked(snapToEdgeRemembered());
+    // "&enable Ruler" and "&Calibrate" have the E and the C already.
+    add(m_Tools, "m_Exact", "E&xact Evaluation", {}, &MainForm::showExactEvaluation);
 
     QMenu *m_helpmenu = menuBar()->addMenu("?");
     add(m_helpmenu, "m_about", "About", {}, &MainForm::showStartupWindow);
@@ -569,6 +573,15 @@ void MainForm::showFollowUp()
     followUp.show();
     followUp.raise();
     followUp.activateWindow();
+}
+
+void MainForm::showExactEvaluation()
+{
+    if (!oxel)
+        return;
+    // Modal: the table is the measurement as it is now, and stays true while it is read.
+    ExactDialog dialog(compareEvaluations(*oxel), this);
+    dialog.exec();
 }
 
 void MainForm::newWindow()

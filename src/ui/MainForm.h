@@ -260,6 +260,8 @@ private:
     void exitProgram();
     // The follow-up window, on the current patient's result file when there is one.
     void showFollowUp();
+    // The designed and the exact values side by side; changes nothing and asks nothing.
+    void showExactEvaluation();
     void newWindow();
     void reloadLandmarks();
     void resetGrid();
