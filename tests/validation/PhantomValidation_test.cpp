@@ -968,7 +968,7 @@ void printCompared(const char *title, const std::vector<ExactCase> &all)
     for (double group : kOffBeamMm) {
         std::printf("  cup %s off the beam:\n", groupName(group));
         for (const Compared &q : kCompared) {
-            if (!isAngle(q))
+            if (!q.designed)
                 continue;
             const Errors exact = errorsOf(all, q.exact, q.angles, group);
             const Errors designed = errorsOf(all, q.designed, q.angles, group);
