@@ -13,7 +13,8 @@
 // and JPEG 2000 lossless) against the decoding library's own read of them, and reading the
 // result file series-10000.dat into series and showing it in the follow-up window, and in a
 // main window on radiograph-8192x6144.bmp the repaints while points are entered and dragged,
-// and snapping one clicked point to the outline of a synthetic disc (snap.point).
+// and snapping one clicked point to the outline of a synthetic disc (snap.point), and one exact
+// evaluation of a clicked hip (exact.evaluation).
 
 #include <algorithm>
 #include <chrono>
@@ -34,6 +35,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "../tests/support/CentralProjection.h"
 #include "DicomAnchors.h"
 #include "EntryAnchors.h"
 #include "FollowUpAnchors.h"
@@ -41,9 +43,11 @@
 #include "SyntheticRadiograph.h"
 #include "Timing.h"
 #include "ViewAnchors.h"
+#include "core/evaluation/ExactEvaluation.h"
 #include "core/image/CBitmap.h"
 #include "core/image/EdgeSnap.h"
 #include "core/image/Global.h"
+#include "core/model/COxel.h"
 
 namespace {
 
@@ -350,6 +354,80 @@ int runSnapAnchor()
     return 0;
 }
 
+// A left hip as an operator clicks it: a focus 1000 mm above the beam centre, the cup 145 mm
+// from it, inclination 42 and anteversion 18 degrees; 9 head, 10 cup and 12 rim points, each
+// about 1 px off its outline (5 px/mm), so that the solvers iterate as on a real picture.
+struct ExactScene
+{
+    COxel oxel;
+
+    ExactScene()
+    {
+        using namespace CentralProjection;
+        const SpacePoint F{110, 90, 1000};
+        const SpacePoint head{250, 40, 180}, cup{255, 45, 175};
+        oxel.setPicBox(nullptr);
+        oxel.initScale(2000, 1600, 400.0);
+        oxel.init(400, 1200, 1400, 1200);
+        const auto lines = oxel.lines();
+        for (std::size_t i = 0; i < COxel::kGridLineCount; ++i)
+            lines[i]->Valid = true;
+        oxel.Patient.Typ = 1;
+        oxel.Patient.HeadTR = 14;
+        oxel.Patient.CupTR = 25;
+        oxel.Patient.FocH = 1000;
+        int k = 0;
+        const auto add = [&k](auto &landmark, const std::vector<CPoint> &points) {
+            for (const CPoint &P : points) {
+                // Film mm to picture px, and a fixed scatter of about 1 px.
+                ++k;
+                landmark.addPoint(
+                    (P.x + 80) * 5 + std::sin(1.7 * k), (240 - P.y) * 5 + std::cos(2.3 * k));
+            }
+        };
+        add(oxel.Head, sphereOutline(F, head, 14, 9));
+        add(oxel.Cup, sphereOutline(F, cup, 25, 10));
+        add(oxel.Rim, rimOutline(F, cup, cupAxis(42, 18), 25, 12));
+        oxel.Head.Valid = oxel.Head.fit();
+        oxel.Cup.Valid = oxel.Cup.fit();
+        oxel.Rim.Valid = oxel.Rim.fit();
+    }
+
+    bool evaluate() const
+    {
+        const ExactEvaluation e = evaluateExactly(oxel);
+        return e.head && e.cup && e.orientation;
+    }
+};
+
+void BM_ExactEvaluation(benchmark::State &state)
+{
+    const ExactScene scene;
+    if (!scene.evaluate()) {
+        state.SkipWithError("the exact evaluation of the clicked hip is incomplete");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(scene.evaluate());
+}
+
+BENCHMARK(BM_ExactEvaluation)->Unit(benchmark::kMillisecond);
+
+int runExactAnchor()
+{
+    const ExactScene scene;
+    if (!scene.evaluate()) {
+        std::cerr << "oxel_bench: the exact evaluation of the clicked hip is incomplete\n";
+        return 1;
+    }
+    const double ms = medianMilliseconds([&] { benchmark::DoNotOptimize(scene.evaluate()); });
+    std::printf("TEAM|exact.evaluation|%.4f|oxel evaluateExactly of a clicked hip (head, cup and "
+                "rim)\n",
+        ms);
+    std::fflush(stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -366,7 +444,7 @@ int main(int argc, char **argv)
                 | writeSeriesAnchors(argv[2]);
         return runAnchors(argv[2]) | runViewAnchors(argv[2]) | runDicomAnchors(argv[2])
             | runSeriesAnchors(argv[2]) | runFollowUpAnchors(argv[2]) | runEntryAnchors(argv[2])
-            | runSnapAnchor();
+            | runSnapAnchor() | runExactAnchor();
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
