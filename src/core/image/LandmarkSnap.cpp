@@ -36,13 +36,11 @@ std::optional<EdgeSnap::Direction> directionAcross(
     return std::nullopt;
 }
 
-// Where the landmark's fit puts the outline from (x, y) along the search direction across it
-// (outwards): the nearer crossing of that line with the fitted circle or ellipse.
-std::optional<double> fittedOutlineFrom(const PointLandmark &landmark, double x, double y)
+// Where the landmark's fit puts the outline from (x, y) along across, the direction across it
+// there (outwards): the nearer crossing of that line with the fitted circle or ellipse.
+std::optional<double> fittedOutlineFrom(
+    const PointLandmark &landmark, double x, double y, const EdgeSnap::Direction &across)
 {
-    const std::optional<EdgeSnap::Direction> across = directionAcross(landmark, x, y);
-    if (!across)
-        return std::nullopt;
     if (const auto *circle = dynamic_cast<const CCircle *>(&landmark))
         return circle->r - std::hypot(x - circle->M.x, y - circle->M.y);
     const auto *ellipse = dynamic_cast<const CEllipse *>(&landmark);
@@ -52,8 +50,8 @@ std::optional<double> fittedOutlineFrom(const PointLandmark &landmark, double x,
     const double px = x - ellipse->M0.x, py = y - ellipse->M0.y;
     const double u = px * ellipse->CosA + py * ellipse->SinA;
     const double v = -px * ellipse->SinA + py * ellipse->CosA;
-    const double nu = across->x * ellipse->CosA + across->y * ellipse->SinA;
-    const double nv = -across->x * ellipse->SinA + across->y * ellipse->CosA;
+    const double nu = across.x * ellipse->CosA + across.y * ellipse->SinA;
+    const double nv = -across.x * ellipse->SinA + across.y * ellipse->CosA;
     const double a2 = ellipse->a * ellipse->a, b2 = ellipse->b * ellipse->b;
     const double qa = nu * nu / a2 + nv * nv / b2;
     const double qb = 2.0 * (u * nu / a2 + v * nv / b2);
@@ -108,9 +106,10 @@ namespace {
 EdgeSnap::Result snapNearFit(const EdgeSnap::GreyView &picture, const PointLandmark &landmark,
     double x, double y, const EdgeSnap::Options &given)
 {
-    const std::optional<double> offset = fittedOutlineFrom(landmark, x, y);
     const std::optional<EdgeSnap::Direction> across = directionAcross(landmark, x, y);
-    if (!offset || !across)
+    const std::optional<double> offset =
+        across ? fittedOutlineFrom(landmark, x, y, *across) : std::nullopt;
+    if (!offset)
         return snapPoint(picture, landmark, x, y, given);
     const double footX = x + *offset * across->x, footY = y + *offset * across->y;
     EdgeSnap::Options options = optionsFor(landmark, given);
