@@ -1066,38 +1066,47 @@ TEST_F(ExactPhantomValidation, WithScatterTheExactAnglesAreMoreAccurate)
         ASSERT_TRUE(complete(c.exact));
     const Compared &inc = compared("inclination (deg)");
     const Compared &ant = compared("anteversion from 10 deg (deg)");
-    const double exactInclination = errorsOf(*scattered, inc.exact, inc.angles).rms();
-    const double designedInclination = errorsOf(*scattered, inc.designed, inc.angles).rms();
-    const double exactAnteversion = errorsOf(*scattered, ant.exact, ant.angles).rms();
-    const double designedAnteversion = errorsOf(*scattered, ant.designed, ant.angles).rms();
-    std::printf(
-        "1 px scatter, rms exact/designed: inclination %.3f, anteversion from 10 deg %.3f\n",
-        exactInclination / designedInclination, exactAnteversion / designedAnteversion);
-    // The issue asks for at most half the designed inclination's rms: not reached (measured
-    // 0.84). On these phantoms the designed inclination is off by 0.56 deg rms from perspective
-    // alone at the usual distance from the beam (1.30 at 200 mm), not 2 degrees, so the picking
-    // (0.39 deg rms in the exact inclination) cannot shrink to half of it; and where the mirror
-    // solution is chosen (see the anteversion) the inclination is off by up to 4 degrees.
-    EXPECT_LE(exactInclination, 0.9 * designedInclination);
-    // Three quarters is met over all distances (measured 0.70), but only because the designed
-    // candidate rule fails for cups 200 mm off the beam; at the usual distance the exact
-    // anteversion is worse (2.2 against 0.6 deg rms): with scatter the rim is fitted around the
-    // cup sphere's centre, whose height comes from the dome's apparent size (off by up to 25 mm),
-    // and around it the mirror solution can fit the rim points better than the true one.
-    EXPECT_LE(exactAnteversion, 0.75 * designedAnteversion);
+    const auto ratio = [](const Compared &q, Angles angles, double group = -1) {
+        return errorsOf(*scattered, q.exact, angles, group).rms()
+            / errorsOf(*scattered, q.designed, angles, group).rms();
+    };
+    const double inclination = ratio(inc, Angles::All);
+    const double inclinationFrom10 = ratio(inc, Angles::Unambiguous);
+    const double anteversion = ratio(ant, ant.angles);
+    const double anteversionUsual = ratio(ant, ant.angles, 0);
+    std::printf("1 px scatter, rms exact/designed: inclination %.3f (anteversion from 10 deg "
+                "%.3f), anteversion from 10 deg %.3f (cup 85 to 110 mm off the beam %.3f)\n",
+        inclination, inclinationFrom10, anteversion, anteversionUsual);
+    // Where the rim can be told from its mirror image (anteversion from 10 degrees) the exact
+    // inclination has a fifth of the designed error (measured 0.19).
+    EXPECT_LE(inclinationFrom10, 0.5);
+    // Below 10 degrees a pixel of scatter hides the perspective that tells the rim from its
+    // mirror, whose inclination differs by up to 3 degrees; the preference for the opening that
+    // faces the focus then takes the mirror as often as the designed candidate rule does. Over
+    // all anteversions the issue's half is not reached (measured 0.78).
+    EXPECT_LE(inclination, 0.85);
+    // Measured 0.15 over all distances (the designed candidate rule fails 200 mm off the beam)
+    // and 0.60 at the usual distance.
+    EXPECT_LE(anteversion, 0.75);
+    EXPECT_LE(anteversionUsual, 0.75);
 }
 
 TEST_F(ExactPhantomValidation, RimWireInsideTheCupsRadiusTiltsTheExactAxis)
 {
     // The solver takes the rim for a circle of the cup's radius; a wire 0.3 mm inside it (1.2%)
     // projects smaller, and the axis tilts to make up for it. Spheres and migrations stay exact.
-    // Measured: inclination up to 2.80 deg, anteversion from 10 deg up to 5.29 deg off.
+    // Measured: inclination up to 2.7 deg off; anteversion from 10 deg 2.1 deg rms, where 2 of
+    // 80 phantoms take the mirror image because it fits the too small wire better.
+    int mirrored = 0;
+    Errors anteversion;
     for (const ExactCase &c : *onGroove) {
         if (!complete(c.exact))
             continue;
         EXPECT_NEAR(c.exact.orientation->inclination, c.truth.inclinationDeg, 3.5);
         if (c.truth.anteversionDeg >= kUnambiguousAnteversionDeg) {
-            EXPECT_NEAR(c.exact.orientation->anteversion, c.truth.anteversionDeg, 6.5);
+            const double error = c.exact.orientation->anteversion - c.truth.anteversionDeg;
+            anteversion.add(error);
+            mirrored += std::fabs(error) > 3;
         }
         for (const Compared &q : kCompared) {
             if (!isAngle(q)) {
@@ -1105,4 +1114,6 @@ TEST_F(ExactPhantomValidation, RimWireInsideTheCupsRadiusTiltsTheExactAxis)
             }
         }
     }
+    EXPECT_LE(mirrored, 3);
+    EXPECT_LE(anteversion.rms(), 2.5);
 }

@@ -127,14 +127,53 @@ double sumOfSquares(const std::vector<double> &r)
     return s;
 }
 
+// Signed distances (mm on the film) of the dome's outline points from the outline that the
+// sphere (X, R) casts from F, each along the line through the outline's centre of projection.
+void sphereResiduals(
+    const V3 &F, std::span<const CPoint> outline, const V3 &X, double R, std::vector<double> &r)
+{
+    const V3 axis = X - F;
+    const V3 u = unit(axis);
+    const double sinAlpha = std::min(R / norm(axis), 1.0);
+    const double cosAlpha = std::sqrt(1 - sinAlpha * sinAlpha);
+    for (const CPoint &P : outline) {
+        const V3 e = unit(onFilm(P) - F);
+        V3 across = e - dot(e, u) * u;
+        across = norm(across) > 1e-12 ? unit(across) : perpendicular(u);
+        // The ray turned, in the plane of the axis and the point, onto the cone.
+        const auto Q = filmPoint(F, cosAlpha * u + sinAlpha * across);
+        const double d = Q ? filmDistance(P, *Q) : kMissed;
+        r.push_back(dot(e, u) > cosAlpha ? -d : d);
+    }
+}
+
+// What the rim's fit matches: the rim points and, when given, the cup's dome, whose sphere has
+// the rim's centre. The dome alone places the centre's depth only from its apparent size,
+// centimetres off with a pixel of scatter; a rim held at that depth can match its points only
+// by tilting, and then its mirror image may fit better. Sought together, both outlines place
+// the centre.
+struct RimProblem
+{
+    const V3 &F;
+    std::span<const CPoint> rim;
+    double R;
+    std::span<const CPoint> dome;
+
+    void residuals(const V3 &n, const V3 &C, std::vector<double> &r) const
+    {
+        rimResiduals(F, rim, R, n, C, r);
+        sphereResiduals(F, dome, C, R, r);
+    }
+};
+
 // Levenberg-Marquardt on the rim's axis (two angles about the current axis) and, when free, its
 // centre. The axis is re-based on its tangent plane each step, so no angle has a pole.
-std::optional<std::pair<V3, V3>> solveRim(
-    const V3 &F, std::span<const CPoint> rim, double R, V3 n, V3 C, bool centreFree)
+std::optional<std::pair<V3, V3>> solveRim(const RimProblem &problem, V3 n, V3 C, bool centreFree)
 {
+    const V3 &F = problem.F;
     const std::size_t m = centreFree ? 5 : 2;
     std::vector<double> r, rPlus, rMinus;
-    rimResiduals(F, rim, R, n, C, r);
+    problem.residuals(n, C, r);
     double cost = sumOfSquares(r);
     double lambda = 1e-3;
 
@@ -149,7 +188,7 @@ std::optional<std::pair<V3, V3>> solveRim(
         const V3 t1 = perpendicular(n);
         const V3 t2 = cross(n, t1);
         // Central differences: angles in radians, the centre in mm.
-        Matrix J(rim.size(), m);
+        Matrix J(r.size(), m);
         for (std::size_t k = 0; k < m; ++k) {
             const double h = k < 2 ? 1e-7 : 1e-6;
             std::vector<double> step(m, 0.0);
@@ -157,9 +196,9 @@ std::optional<std::pair<V3, V3>> solveRim(
             auto plus = moved(t1, t2, step);
             step[k] = -h;
             auto minus = moved(t1, t2, step);
-            rimResiduals(F, rim, R, plus.first, plus.second, rPlus);
-            rimResiduals(F, rim, R, minus.first, minus.second, rMinus);
-            for (std::size_t i = 0; i < rim.size(); ++i)
+            problem.residuals(plus.first, plus.second, rPlus);
+            problem.residuals(minus.first, minus.second, rMinus);
+            for (std::size_t i = 0; i < r.size(); ++i)
                 J(i, k) = (rPlus[i] - rMinus[i]) / (2 * h);
         }
         bool improved = false;
@@ -168,13 +207,13 @@ std::optional<std::pair<V3, V3>> solveRim(
             for (std::size_t a = 0; a < m; ++a) {
                 for (std::size_t b = 0; b < m; ++b) {
                     double s = 0;
-                    for (std::size_t i = 0; i < rim.size(); ++i)
+                    for (std::size_t i = 0; i < r.size(); ++i)
                         s += J(i, a) * J(i, b);
                     A(a, b) = s;
                 }
                 A(a, a) += lambda * (A(a, a) + 1e-12);
                 double g = 0;
-                for (std::size_t i = 0; i < rim.size(); ++i)
+                for (std::size_t i = 0; i < r.size(); ++i)
                     g += J(i, a) * r[i];
                 A(a, m) = -g;
             }
@@ -190,7 +229,7 @@ std::optional<std::pair<V3, V3>> solveRim(
             }
             const auto [n2, C2] = moved(t1, t2, step);
             std::vector<double> r2;
-            rimResiduals(F, rim, R, n2, C2, r2);
+            problem.residuals(n2, C2, r2);
             // The cup lies between the film and the focus; beyond, small circles near the focus
             // would fit any points.
             const double cost2 = C2[2] > 0 && C2[2] < F[2] ? sumOfSquares(r2) : INFINITY;
@@ -328,31 +367,21 @@ double sphereOutlineRms(
 {
     if (outline.empty())
         return 0;
-    const V3 axis = X - F;
-    const V3 u = unit(axis);
-    const double sinAlpha = std::min(R / norm(axis), 1.0);
-    const double cosAlpha = std::sqrt(1 - sinAlpha * sinAlpha);
-    double sum = 0;
-    for (const CPoint &P : outline) {
-        const V3 e = unit(onFilm(P) - F);
-        V3 across = e - dot(e, u) * u;
-        across = norm(across) > 1e-12 ? unit(across) : perpendicular(u);
-        // The ray turned, in the plane of the axis and the point, onto the cone.
-        const auto Q = filmPoint(F, cosAlpha * u + sinAlpha * across);
-        const double d = Q ? filmDistance(P, *Q) : kMissed;
-        sum += d * d;
-    }
-    return std::sqrt(sum / static_cast<double>(outline.size()));
+    std::vector<double> r;
+    sphereResiduals(F, outline, X, R, r);
+    return std::sqrt(sumOfSquares(r) / static_cast<double>(outline.size()));
 }
 
 std::optional<RimFit> fitRim(const SpacePoint &F, std::span<const CPoint> rim, double R,
-    const SpacePoint &start, const std::optional<SpacePoint> &centre, double lateral)
+    const SpacePoint &start, const std::optional<SpacePoint> &centre, double lateral,
+    std::span<const CPoint> dome)
 {
-    const bool centreFree = !centre;
-    if (rim.size() < (centreFree ? 5u : 2u) || !(R > 0) || !(F[2] > 0))
+    const bool centreFree = !centre || !dome.empty();
+    if (rim.size() < (centre ? 2u : 5u) || !(R > 0) || !(F[2] > 0))
         return std::nullopt;
     const V3 C0 = centre ? *centre : centreStart(F, rim, R);
-    const auto solved = solveRim(F, rim, R, unit(start), C0, centreFree);
+    const auto solved = solveRim(RimProblem{F, rim, R, centre ? dome : std::span<const CPoint>{}},
+        unit(start), C0, centreFree);
     if (!solved)
         return std::nullopt;
     RimFit fit;
@@ -361,11 +390,15 @@ std::optional<RimFit> fitRim(const SpacePoint &F, std::span<const CPoint> rim, d
     if (fit.n[0] * lateral < 0)
         fit.n = -1.0 * fit.n;
     fit.rms = rimFilmRms(F, rim, R, fit.n, fit.centre);
+    const RimProblem matched{F, rim, R, centre ? dome : std::span<const CPoint>{}};
+    std::vector<double> r;
+    matched.residuals(fit.n, fit.centre, r);
+    fit.matchedRms = std::sqrt(sumOfSquares(r) / static_cast<double>(r.size()));
     return fit;
 }
 
 std::optional<RimChoice> orientRim(const SpacePoint &F, std::span<const CPoint> rim, double R,
-    const std::optional<SpacePoint> &centre, double lateral)
+    const std::optional<SpacePoint> &centre, double lateral, std::span<const CPoint> dome)
 {
     if (rim.size() < 2)
         return std::nullopt;
@@ -375,13 +408,13 @@ std::optional<RimChoice> orientRim(const SpacePoint &F, std::span<const CPoint> 
         gridStarts(F, rim, R, centre ? *centre : centreStart(F, rim, R), lateral);
     RimChoice choice;
     for (const V3 &start : {towardsStart, awayStart}) {
-        const auto fit = fitRim(F, rim, R, start, centre, lateral);
+        const auto fit = fitRim(F, rim, R, start, centre, lateral, dome);
         if (!fit)
             continue;
         // Both starts may end in the same minimum; each side keeps its best.
         const bool facing = dot(fit->n, F - fit->centre) >= 0;
         std::optional<RimFit> &side = facing ? choice.facing : choice.turned;
-        if (!side || fit->rms < side->rms)
+        if (!side || fit->matchedRms < side->matchedRms)
             side = fit;
     }
     if (!choice.facing && !choice.turned)
@@ -400,7 +433,8 @@ std::optional<RimChoice> orientRim(const SpacePoint &F, std::span<const CPoint> 
     const RimFit &mirror = preferFacing ? *choice.turned : *choice.facing;
     // Below this (mm) neither mirror fits clearly better: both are exact.
     constexpr double kExact = 1e-6;
-    const bool mirrorWins = mirror.rms <= preferred.rms / 2 && preferred.rms > kExact;
+    const bool mirrorWins =
+        mirror.matchedRms <= preferred.matchedRms / 2 && preferred.matchedRms > kExact;
     choice.chosenFacing = preferFacing != mirrorWins;
     return choice;
 }
@@ -539,7 +573,9 @@ ExactEvaluation evaluateExactly(const COxel &oxel)
         const std::vector<CPoint> rim = f.points(oxel.Rim);
         const std::optional<SpacePoint> centre =
             out.cup ? std::optional<SpacePoint>(out.cup->centre) : std::nullopt;
-        const auto choice = ExactGeometry::orientRim(f.F, rim, patient.CupTR, centre, f.lateral);
+        const std::vector<CPoint> dome = out.cup ? f.points(oxel.Cup) : std::vector<CPoint>{};
+        const auto choice =
+            ExactGeometry::orientRim(f.F, rim, patient.CupTR, centre, f.lateral, dome);
         if (!choice) {
             out.orientationAbsent = "the rim points give no circle of the cup's size";
         } else {

@@ -32,14 +32,19 @@ struct RimFit
     SpacePoint n{}; // turned so that n.x points laterally
     SpacePoint centre{};
     double rms = 0; // mm on the film: the points from the rim's projected outline
+    // The same over every point the fit matched: the rim's and, sought with it, the dome's.
+    double matchedRms = 0;
 };
 
 // The rim's axis from its outline points, started at the unit axis `start`. With `centre` the
-// rim's centre is known (the cup sphere's) and only the axis is sought (at least 2 points);
-// without it the centre is sought too (at least 5 points). `lateral` is +1 when the hip lies
-// towards +x, -1 otherwise. Nothing when the points give no solution.
+// rim's centre is the cup sphere's (at least 2 points): known, and only the axis is sought; or,
+// with the cup's `dome` (its outline points), sought from the dome and the rim together, as the
+// centre of both. Without `centre` the centre is sought from the rim alone (at least 5 points).
+// `lateral` is +1 when the hip lies towards +x, -1 otherwise. Nothing when the points give no
+// solution.
 std::optional<RimFit> fitRim(const SpacePoint &F, std::span<const CPoint> rim, double R,
-    const SpacePoint &start, const std::optional<SpacePoint> &centre, double lateral);
+    const SpacePoint &start, const std::optional<SpacePoint> &centre, double lateral,
+    std::span<const CPoint> dome = {});
 
 // The opening turned towards the focus's side of the film (anteversion): n.z >= 0.
 inline bool towardsFocus(const RimFit &fit)
@@ -70,8 +75,9 @@ struct RimChoice
 
 // Starts from the best axis of a coarse grid with the opening facing the focus and from the
 // best turned from it. Nothing when neither start converges to a solution.
+// `centre` and `dome` as for fitRim.
 std::optional<RimChoice> orientRim(const SpacePoint &F, std::span<const CPoint> rim, double R,
-    const std::optional<SpacePoint> &centre, double lateral);
+    const std::optional<SpacePoint> &centre, double lateral, std::span<const CPoint> dome = {});
 
 // Radiographic inclination and anteversion (degrees) of the unit axis n.
 double inclination(const SpacePoint &n);

@@ -119,6 +119,34 @@ TEST(ExactRim, CentreIsFoundWithTheAxisWhenTheCupIsNotMarked)
         << "four points cannot carry five unknowns";
 }
 
+TEST(ExactRim, DomeAndRimTogetherPlaceTheCentreThatTheDomesSizeMisplaced)
+{
+    // A dome's height comes from its apparent size; a pixel of scatter moves it by centimetres
+    // along its ray. Held there, the rim circle can only match its points by tilting.
+    const SpacePoint F{110, 90, 1000}, C{260, 10, 160};
+    const double R = 25;
+    const SpacePoint n = cupAxis(45, 20);
+    const auto rim = rimOutline(F, C, n, R, 10);
+    const auto dome = sphereOutline(F, C, R, 10);
+    const double t = 15
+        / std::sqrt((F[0] - C[0]) * (F[0] - C[0]) + (F[1] - C[1]) * (F[1] - C[1])
+            + (F[2] - C[2]) * (F[2] - C[2]));
+    const SpacePoint misplaced{
+        C[0] + t * (F[0] - C[0]), C[1] + t * (F[1] - C[1]), C[2] + t * (F[2] - C[2])};
+
+    const auto held = ExactGeometry::orientRim(F, rim, R, misplaced, 1);
+    ASSERT_TRUE(held);
+    EXPECT_GT(std::fabs(ExactGeometry::anteversion(held->chosen().n) - 20)
+            + std::fabs(ExactGeometry::inclination(held->chosen().n) - 45),
+        0.5);
+
+    const auto together = ExactGeometry::orientRim(F, rim, R, misplaced, 1, dome);
+    ASSERT_TRUE(together);
+    expectNear(together->chosen().n, n, 1e-6);
+    expectNear(together->chosen().centre, C, 1e-4);
+    EXPECT_LT(together->chosen().matchedRms, 1e-7);
+}
+
 TEST(ExactRim, NearlyEdgeOnRimIsFoundAgain)
 {
     // The rim's plane passes 1.5 degrees from the focus: on the film a sliver of an ellipse.
