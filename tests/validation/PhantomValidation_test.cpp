@@ -28,6 +28,7 @@
 #include "support/TestEvaluationHost.h"
 #include "tools/phantom/Phantom.h"
 #include "validation/Errors.h"
+#include "validation/PhantomSetup.h"
 
 namespace {
 
@@ -41,15 +42,13 @@ constexpr double kDegreesPerRadian = 180.0 / std::numbers::pi;
 
 using TestHost = TestEvaluationHost;
 
-// Evaluation types: 1 takes the femoral head as the reference sphere and the rim centre for the
-// cup; 7 takes the cup circle as the reference sphere and places the head at the cup's height.
-constexpr std::int16_t kHeadBased = 1;
-constexpr std::int16_t kCupBased = 7;
+using PhantomSetup::kCupBased;
+using PhantomSetup::kHeadBased;
 
-// What one block of the result file says.
+// What one block of the result file says of a phantom.
 struct Written
 {
-    std::string side;
+    bool sideLeft = false;
     bool headValid = false, cupValid = false, rimValid = false;
     double headCranial = 0, headMedial = 0, cupCranial = 0, cupMedial = 0;
     double inclination = 0, anteversion = 0;
@@ -59,56 +58,27 @@ struct Written
     double wearX = 0, wearY = 0;
 };
 
-std::vector<std::string> items(const std::string &line)
+Written writtenIn(const ResultEntry &e)
 {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = line.find(',', start);
-        std::string item = line.substr(start, comma - start);
-        if (item.size() >= 2 && item.front() == '"' && item.back() == '"')
-            item = item.substr(1, item.size() - 2);
-        out.push_back(item);
-        if (comma == std::string::npos)
-            return out;
-        start = comma + 1;
-    }
-}
-
-double number(const std::string &item)
-{
-    return std::strtod(item.c_str(), nullptr);
-}
-
-Written parseBlock(const std::string &bytes)
-{
-    std::vector<std::vector<std::string>> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(items(bytes.substr(start, end - start)));
     Written w;
-    if (lines.size() != 13 || lines[7].size() != 6 || lines[12].size() != 8) {
-        ADD_FAILURE() << "not a block of 13 lines:\n" << bytes;
-        return w;
-    }
-    w.side = lines[3].at(1);
-    w.headValid = lines[4].at(0) != "nodata";
-    w.headCranial = number(lines[4].at(1));
-    w.headMedial = number(lines[4].at(2));
-    w.cupValid = lines[5].at(0) != "nodata";
-    w.cupCranial = number(lines[5].at(1));
-    w.cupMedial = number(lines[5].at(2));
-    w.inclination = number(lines[6].at(1));
-    w.rimValid = lines[6].at(2) == "anteversion";
-    w.anteversion = number(lines[6].at(3));
-    w.beta1 = number(lines[7].at(1));
-    w.sign1 = lines[7].at(2);
-    w.beta2 = number(lines[7].at(4));
-    w.sign2 = lines[7].at(5);
-    w.headAntiparameter = number(lines[8].at(1));
-    w.cupAntiparameter = number(lines[8].at(3));
-    w.wearX = number(lines[12].at(4));
-    w.wearY = number(lines[12].at(5));
+    w.sideLeft = e.sideLeft;
+    w.headValid = e.headCranial.has_value();
+    w.headCranial = e.headCranial.value_or(0);
+    w.headMedial = e.headMedial.value_or(0);
+    w.cupValid = e.cupCranial.has_value();
+    w.cupCranial = e.cupCranial.value_or(0);
+    w.cupMedial = e.cupMedial.value_or(0);
+    w.inclination = e.inclination.value_or(0);
+    w.rimValid = e.anteversion.has_value();
+    w.anteversion = e.anteversion.value_or(0);
+    w.beta1 = e.beta1;
+    w.sign1 = e.sign1;
+    w.beta2 = e.beta2;
+    w.sign2 = e.sign2;
+    w.headAntiparameter = e.headAntiparameter;
+    w.cupAntiparameter = e.cupAntiparameter;
+    w.wearX = e.wearX.value_or(0);
+    w.wearY = e.wearY.value_or(0);
     return w;
 }
 
@@ -135,34 +105,24 @@ Outcome evaluateLikeTheProgram(const Scene &scene, const Phantom::Picks &picks, 
     COxel placed;
     placed.setPicBox(nullptr);
     EXPECT_TRUE(Phantom::placeLandmarks(scene, picks, placed));
-    CPatient &patient = placed.Patient;
-    patient.Famname = "Phantom";
-    patient.Vorname = "Validation";
-    patient.Code = "V-1";
-    patient.Typ = typ;
-    patient.HeadTR = scene.p.headRadiusMm;
-    patient.CupTR = scene.p.cupRadiusMm;
-    patient.FocH = scene.p.focusMm;
-    patient.DatFile = dir.file("patient");
-    placed.Datum = "20240101";
-    const std::string landmarks = dir.file("phantom.bin");
-    EXPECT_TRUE(BinFile::write(landmarks, placed));
-
     TestHost host;
-    host.measurement.setPicBox(nullptr);
-    EXPECT_TRUE(BinFile::read(landmarks, scene.p.widthPx, scene.p.heightPx, host.measurement));
+    std::string why;
+    if (!PhantomSetup::throughTheLandmarkFile(scene, placed, typ, dir, host.measurement, why))
+        ADD_FAILURE() << why;
     if (exact)
         *exact = evaluateExactly(host.measurement);
     Outcome outcome;
     outcome.evaluated = evaluate(host);
     outcome.cupQuestion = !messages.inputs.empty();
-    if (outcome.evaluated)
-        outcome.written = parseBlock(readBytes(patient.DatFile + ".dat"));
-    else
+    if (!outcome.evaluated) {
         ADD_FAILURE() << "evaluation refused: "
                       << (messages.boxes.empty() ? std::string("without a message")
                                                  : messages.boxes.back().text);
-    std::filesystem::remove(patient.DatFile + ".dat");
+    } else if (const auto block = PhantomSetup::takeBlock(dir, why)) {
+        outcome.written = writtenIn(*block);
+    } else {
+        ADD_FAILURE() << why;
+    }
     return outcome;
 }
 
@@ -205,11 +165,7 @@ std::vector<Evaluated> evaluatePhantoms(double scatterPx, int repeats, double be
                         p.inclinationDeg = inclination;
                         p.anteversionDeg = anteversion;
                         p.focusMm = focus;
-                        p.cupHeightMm = random.uniform(140, 200);
-                        p.pelvicRotationDeg = random.uniform(-4, 4);
-                        p.gridCentreFromBeamMm = {random.uniform(-10, 10), random.uniform(-5, 15)};
-                        p.headFromCupMm = {random.uniform(-0.5, 1.0), random.uniform(0.0, 2.0),
-                            random.uniform(-0.5, 0.5)};
+                        PhantomSetup::varyPlacement(p, random);
                         const double direction = random.uniform(0, 2 * std::numbers::pi);
                         p.beamMisplacementMm = {beamMisplacementMm * std::cos(direction),
                             beamMisplacementMm * std::sin(direction)};
@@ -620,7 +576,7 @@ TEST(PhantomConventions, ParallelRaysGiveTheTruthExactly)
                 const Phantom::Picks picks = Phantom::pickOutlines(scene, 3);
                 for (std::int16_t typ : {kHeadBased, kCupBased}) {
                     const Written w = evaluateLikeTheProgram(scene, picks, typ).written;
-                    EXPECT_EQ(w.side, side == Side::Left ? "L" : "R");
+                    EXPECT_EQ(w.sideLeft, side == Side::Left);
                     EXPECT_NEAR(w.inclination, t.inclinationDeg, 0.01);
                     EXPECT_NEAR(w.anteversion, t.anteversionDeg, 0.01);
                     EXPECT_NEAR(w.headCranial, t.head.cranial, 0.01);
@@ -677,7 +633,7 @@ TEST_F(PhantomValidation, EveryPhantomIsEvaluatedCompletelyOnItsOwnSide)
         for (const Evaluated &e : *all)
             for (const Outcome *o : {&e.headBased, &e.cupBased}) {
                 ASSERT_TRUE(o->evaluated);
-                EXPECT_EQ(o->written.side, e.parameters.side == Side::Left ? "L" : "R");
+                EXPECT_EQ(o->written.sideLeft, e.parameters.side == Side::Left);
                 EXPECT_TRUE(o->written.headValid);
                 EXPECT_TRUE(o->written.cupValid);
                 EXPECT_TRUE(o->written.rimValid);
@@ -785,11 +741,7 @@ std::vector<ExactCase> evaluateBoth(double scatterPx, int repeats, double wireRa
                         p.inclinationDeg = inclination;
                         p.anteversionDeg = anteversion;
                         p.focusMm = random.uniform(1000, 1200);
-                        p.cupHeightMm = random.uniform(140, 200);
-                        p.pelvicRotationDeg = random.uniform(-4, 4);
-                        p.gridCentreFromBeamMm = {random.uniform(-10, 10), random.uniform(-5, 15)};
-                        p.headFromCupMm = {random.uniform(-0.5, 1.0), random.uniform(0.0, 2.0),
-                            random.uniform(-0.5, 0.5)};
+                        PhantomSetup::varyPlacement(p, random);
                         p.wireRadiusMm = wireRadiusMm;
                         p.scatterPx = scatterPx;
                         const double sideSign = side == Side::Left ? 1.0 : -1.0;

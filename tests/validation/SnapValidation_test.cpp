@@ -36,6 +36,7 @@
 #include "tools/phantom/Phantom.h"
 #include "tools/phantom/PhantomPicture.h"
 #include "validation/Errors.h"
+#include "validation/PhantomSetup.h"
 
 namespace {
 
@@ -52,8 +53,7 @@ constexpr double kClickScatterPx = 2.0;
 constexpr double kSearchRadiusPx = EdgeSnap::Options{}.radius;
 // From here on the anteversion is told apart from its mirror image (see PhantomValidation).
 constexpr double kUnambiguousAnteversionDeg = 10.0;
-// Evaluation type 1: the head is the reference sphere, the cup comes from the rim centre.
-constexpr std::int16_t kHeadBased = 1;
+using PhantomSetup::kHeadBased;
 
 // What the fitted landmarks and the evaluation give.
 struct Measured
@@ -64,19 +64,6 @@ struct Measured
     double inclination = 0, anteversion = 0; // written, degrees
     std::string failure; // why it was not evaluated; reported by the test, not while measuring
 };
-
-std::vector<std::string> items(const std::string &line)
-{
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = line.find(',', start);
-        out.push_back(line.substr(start, comma - start));
-        if (comma == std::string::npos)
-            return out;
-        start = comma + 1;
-    }
-}
 
 // The points fitted as the program fits them, then through the landmark file and "Write Data"
 // into the result file, whose inclination and anteversion are read back.
@@ -102,28 +89,10 @@ Measured evaluateLikeTheProgram(const Scene &scene, const Phantom::Picks &picks)
         return measured;
     }
 
-    CPatient &patient = placed.Patient;
-    patient.Famname = "Phantom";
-    patient.Vorname = "Snapping";
-    patient.Code = "S-1";
-    patient.Typ = kHeadBased;
-    patient.HeadTR = scene.p.headRadiusMm;
-    patient.CupTR = scene.p.cupRadiusMm;
-    patient.FocH = scene.p.focusMm;
-    patient.DatFile = dir.file("patient");
-    placed.Datum = "20240101";
-    const std::string landmarks = dir.file("phantom.bin");
-    if (!BinFile::write(landmarks, placed)) {
-        measured.failure = "the landmark file could not be written";
-        return measured;
-    }
-
     TestEvaluationHost host;
-    host.measurement.setPicBox(nullptr);
-    if (!BinFile::read(landmarks, scene.p.widthPx, scene.p.heightPx, host.measurement)) {
-        measured.failure = "the landmark file could not be read";
+    if (!PhantomSetup::throughTheLandmarkFile(
+            scene, placed, kHeadBased, dir, host.measurement, measured.failure))
         return measured;
-    }
     measured.evaluated = evaluate(host);
     if (!measured.evaluated) {
         measured.failure = "evaluation refused: "
@@ -131,19 +100,14 @@ Measured evaluateLikeTheProgram(const Scene &scene, const Phantom::Picks &picks)
                                       : messages.boxes.back().text);
         return measured;
     }
-    const std::string bytes = readBytes(patient.DatFile + ".dat");
-    std::filesystem::remove(patient.DatFile + ".dat");
-    std::vector<std::vector<std::string>> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(items(bytes.substr(start, end - start)));
-    if (lines.size() != 13 || lines[6].size() < 4) {
-        measured.failure = "not a block of 13 lines:\n" + bytes;
+    const auto block = PhantomSetup::takeBlock(dir, measured.failure);
+    if (!block || !block->inclination || !block->anteversion) {
         measured.evaluated = false;
+        measured.failure += block ? "no orientation written" : "";
         return measured;
     }
-    measured.inclination = std::strtod(lines[6][1].c_str(), nullptr);
-    measured.anteversion = std::strtod(lines[6][3].c_str(), nullptr);
+    measured.inclination = *block->inclination;
+    measured.anteversion = *block->anteversion;
     return measured;
 }
 
@@ -285,13 +249,9 @@ std::vector<PhantomRun> runPhantoms()
                 p.inclinationDeg = inclination;
                 p.anteversionDeg = anteversion;
                 p.focusMm = random.uniform(1000, 1200);
-                p.cupHeightMm = random.uniform(140, 200);
+                PhantomSetup::varyPlacement(p, random);
                 // A cementless cup carries its marker wire in the liner, clear of the shell.
                 p.wireRadiusMm = 21.5;
-                p.pelvicRotationDeg = random.uniform(-4, 4);
-                p.gridCentreFromBeamMm = {random.uniform(-10, 10), random.uniform(-5, 15)};
-                p.headFromCupMm = {
-                    random.uniform(-0.5, 1.0), random.uniform(0.0, 2.0), random.uniform(-0.5, 0.5)};
                 p.scatterPx = 0;
                 const Scene exactScene = Phantom::makeScene(p);
                 p.scatterPx = kClickScatterPx;
