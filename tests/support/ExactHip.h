@@ -7,8 +7,9 @@
 
 #include "core/model/COxel.h"
 #include "support/CentralProjection.h"
+#include "support/LeftHip.h"
 
-// A left hip with its landmarks placed exactly as a focus 1000 mm above the beam centre casts
+// The left hip's grid (LeftHip.h) with its landmarks placed exactly as a focus 1000 mm above the beam centre casts
 // them: head (radius 14) and cup (radius 25) centres and the cup's axis (inclination 42,
 // anteversion 18 degrees) known in the base-line frame. Patient data complete (type 1, writing
 // to datFile).
@@ -30,12 +31,7 @@ struct ExactHip
     explicit ExactHip(const std::string &datFile = "exact")
     {
         using namespace CentralProjection;
-        oxel.setPicBox(nullptr);
-        EXPECT_TRUE(oxel.initScale(2000, 1600, 400.0));
-        oxel.init(400, 1200, 1400, 1200);
-        const auto lines = oxel.lines();
-        for (std::size_t i = 0; i < COxel::kGridLineCount; ++i)
-            lines[i]->Valid = true;
+        leftHipGrid(oxel);
         oxel.Datum = "20240115";
         oxel.Patient.Famname = "Exact";
         oxel.Patient.Vorname = "Eva";

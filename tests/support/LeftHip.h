@@ -14,15 +14,21 @@
 // circle of 80 px about (1250, 800), the rim's at rimPoints points of an ellipse about
 // (1260, 790) turned by atan(3/4), both fitted, and complete patient data (Müller, Anna, S-17,
 // 15 January 2024, type 1, head 28 mm, cup 36 mm) writing to datFile.
-inline COxel leftHip(const std::string &datFile, int headPoints = 8, int rimPoints = 8)
+// The picture's scale and grid of that hip, without landmarks or patient data.
+inline void leftHipGrid(COxel &oxel)
 {
-    COxel oxel;
     oxel.setPicBox(nullptr);
     EXPECT_TRUE(oxel.initScale(2000, 1600, 400.0));
     oxel.init(400, 1200, 1400, 1200);
     const auto lines = oxel.lines();
     for (std::size_t i = 0; i < COxel::kGridLineCount; ++i)
         lines[i]->Valid = true;
+}
+
+inline COxel leftHip(const std::string &datFile, int headPoints = 8, int rimPoints = 8)
+{
+    COxel oxel;
+    leftHipGrid(oxel);
     for (int i = 0; i < headPoints; ++i) {
         const double t = 2 * std::numbers::pi * i / headPoints;
         oxel.Head.addPoint(1250 + 80 * std::cos(t), 800 + 80 * std::sin(t));
