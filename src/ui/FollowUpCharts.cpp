@@ -137,6 +137,8 @@ FollowUpCharts::FollowUpCharts(QWidget *parent) : QWidget(parent)
         chart->legend()->setAlignment(Qt::AlignBottom);
         // A line's own pen in the legend, so that solid and dashed lines can be told apart.
         chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
+        // With the exact lines beside the designed ones the names no longer fit a narrow plot.
+        chart->legend()->setShowToolTips(true);
         chart->setMargins(QMargins(4, 4, 4, 4));
         auto *view = new QChartView(chart, this);
         view->setRenderHint(QPainter::Antialiasing);
