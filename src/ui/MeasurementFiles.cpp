@@ -12,6 +12,7 @@
 #include "core/model/COxel.h"
 #include "core/model/Messages.h"
 #include "core/records/BinFile.h"
+#include "core/records/SafeFile.h"
 #include "core/records/SystemError.h"
 #include "ui/PictureHeader.h"
 
@@ -69,6 +70,13 @@ private:
     std::vector<std::string> texts;
 };
 
+// Paths travel as UTF-8, whatever the locale, as everywhere in the program.
+std::string utf8(const std::filesystem::path &path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 std::string lowerExtension(const std::filesystem::path &path)
 {
     std::string ext = path.extension().string();
@@ -83,7 +91,7 @@ bool isPicture(const std::filesystem::path &path)
         ".bmp", ".jpg", ".jpeg", ".gif", ".png", ".tif", ".tiff", ".dcm", ".dicom"};
     const std::string ext = lowerExtension(path);
     if (ext.empty())
-        return DicomPicture::isDicomFile(path.string()); // archives drop the extension
+        return DicomPicture::isDicomFile(utf8(path)); // archives drop the extension
     return kExtensions.count(ext) > 0;
 }
 
@@ -131,7 +139,8 @@ std::vector<FolderProblem> readFolder(const std::string &folder,
     std::vector<FolderProblem> problems;
     std::vector<fs::path> files;
     std::error_code ec;
-    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+    fs::recursive_directory_iterator it(
+        SafeFile::fromUtf8(folder), fs::directory_options::skip_permission_denied, ec);
     for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         std::error_code typeError;
         if (it->is_regular_file(typeError))
@@ -145,14 +154,14 @@ std::vector<FolderProblem> readFolder(const std::string &folder,
     std::map<std::string, std::vector<std::string>> picturesOf;
     for (const fs::path &file : files) {
         if (lowerExtension(file) == ".bin")
-            picturesOf[file.string()];
+            picturesOf[utf8(file)];
     }
     for (const fs::path &file : files) {
         if (lowerExtension(file) == ".bin" || !isPicture(file))
             continue;
-        const auto found = picturesOf.find(BinFile::landmarkPath(file.string()));
+        const auto found = picturesOf.find(BinFile::landmarkPath(utf8(file)));
         if (found != picturesOf.end())
-            found->second.push_back(file.string());
+            found->second.push_back(utf8(file));
     }
 
     CollectedMessages messages;
@@ -165,7 +174,7 @@ std::vector<FolderProblem> readFolder(const std::string &folder,
         if (pictures.size() > 1) {
             std::string names;
             for (const std::string &p : pictures)
-                names += (names.empty() ? "" : ", ") + fs::path(p).filename().string();
+                names += (names.empty() ? "" : ", ") + utf8(SafeFile::fromUtf8(p).filename());
             problems.push_back({landmarkFile,
                 "lies beside several pictures (" + names + "): which one it measures is unknown"});
             continue;

@@ -219,6 +219,8 @@ TEST(FollowUpExactValues, LandmarkFilesOfAFolderTreeGiveASecondLineAndExactColum
     writeGreyBmp(study + "/broken.bmp", 2000, 1600, 90);
     writeBytes(study + "/broken.bin", "not a landmark file");
     writeBytes(study + "/orphan.bin", readBytes(study + "/2024/hip.bin"));
+    writeRadiograph(study + "/twin.bmp", baseline);
+    writeGreyBmp(study + "/twin.JPG", 2000, 1600, 90);
 
     FollowUpEnvironment environment;
     int asked = 0;
@@ -275,12 +277,15 @@ TEST(FollowUpExactValues, LandmarkFilesOfAFolderTreeGiveASecondLineAndExactColum
 
     // The two files that gave nothing are listed, not shown as boxes.
     EXPECT_TRUE(window.statusText().contains(
-        "exact values for 2 radiograph(s), 2 landmark file(s) not read or matched, see Problems"))
+        "exact values for 2 radiograph(s), 3 landmark file(s) not read or matched, see Problems"))
         << window.statusText().toStdString();
     const QStringList problems = window.problemTexts();
-    ASSERT_EQ(problems.size(), 2) << problems.join("\n").toStdString();
+    ASSERT_EQ(problems.size(), 3) << problems.join("\n").toStdString();
     EXPECT_TRUE(problems[0].startsWith("broken.bin: Error in File")) << problems[0].toStdString();
     EXPECT_EQ(problems[1], "orphan.bin: no picture beside it to give its size");
+    EXPECT_EQ(problems[2],
+        "twin.bin: lies beside several pictures (twin.JPG, twin.bmp): which one it measures is "
+        "unknown");
 }
 
 } // namespace
