@@ -37,6 +37,7 @@
 #include "core/records/SafeFile.h"
 #include "core/records/SystemError.h"
 #include "core/series/SeriesCsv.h"
+#include "ui/MeasurementFiles.h"
 #include "ui/PictureLoader.h"
 
 namespace CommandLine {
@@ -312,20 +313,6 @@ void tell(const std::string &text, const std::string &title)
     showMessage(text, title, MessageIcon::Critical);
 }
 
-// The picture's size from its header; the pixels are never decoded.
-bool pictureSize(const std::string &picture, std::int16_t &width, std::int16_t &height)
-{
-    PictureFacts facts;
-    std::string error;
-    if (!readPictureFacts(picture, facts, error)) {
-        tell("load Error: " + error, "Error");
-        return false;
-    }
-    width = static_cast<std::int16_t>(facts.width);
-    height = static_cast<std::int16_t>(facts.height);
-    return true;
-}
-
 // The picture as the window shows it after opening: the pixel buffer's rows, top to bottom,
 // through its colour table.
 QImage shownPicture(const CBitmap &bitmap)
@@ -343,33 +330,11 @@ QImage shownPicture(const CBitmap &bitmap)
     return image;
 }
 
-// Reads the picture's landmark file into a new measurement, as opening the picture does.
-bool loadMeasurement(const std::string &picture, const std::string &landmarkFile, COxel &oxel)
-{
-    std::int16_t width = 0, height = 0;
-    if (!pictureSize(picture, width, height))
-        return false;
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(landmarkFile, ec)) {
-        tell("no landmark file " + landmarkFile, "Oxel");
-        return false;
-    }
-    if (!std::ifstream(landmarkFile, std::ios::binary)) {
-        tell("cannot read landmark file " + landmarkFile + ": " + systemErrorText(errno), "Oxel");
-        return false;
-    }
-    oxel.setPicBox(nullptr);
-    if (!BinFile::read(landmarkFile, width, height, oxel))
-        return false; // a damaged file has been named by the reader
-    oxel.DatFlag = true;
-    return true;
-}
-
 int evaluatePicture(const std::string &picture)
 {
     const std::string landmarkFile = BinFile::landmarkPath(picture);
     COxel oxel;
-    if (!loadMeasurement(picture, landmarkFile, oxel))
+    if (!MeasurementFiles::loadMeasurement(picture, landmarkFile, oxel))
         return kFileError;
 
     if (const int missing = missingPatientData(oxel)) {
@@ -409,7 +374,7 @@ int run(const std::vector<std::string> &args)
 
 bool readLandmarkFile(const std::string &picture, const std::string &landmarkFile, COxel &oxel)
 {
-    return loadMeasurement(picture, landmarkFile, oxel);
+    return MeasurementFiles::loadMeasurement(picture, landmarkFile, oxel);
 }
 
 int evaluatePictures(const std::vector<std::string> &pictures, bool acceptCupCheck)
@@ -539,7 +504,7 @@ int printLandmarks(const std::string &picture, std::ostream &out)
     {
         CommandLineMessages messages(false);
         const ScopedMessages installed(messages);
-        loaded = loadMeasurement(picture, landmarkFile, oxel);
+        loaded = MeasurementFiles::loadMeasurement(picture, landmarkFile, oxel);
     }
     if (!loaded)
         return kFileError;

@@ -3,13 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include <QFile>
-#include <QImageReader>
-#include <QSize>
-
 #include "cli/Json.h"
-#include "core/image/CBitmap.h"
-#include "core/image/DicomPicture.h"
 #include "core/image/DicomScan.h"
 
 namespace {
@@ -105,35 +99,6 @@ void addDicom(JsonObject &object, const DicomHeader &h)
 }
 
 } // namespace
-
-bool readPictureFacts(const std::string &path, PictureFacts &facts, std::string &error)
-{
-    facts = PictureFacts{};
-    if (DicomPicture::isDicomFile(path)) {
-        DicomHeader header;
-        if (!DicomPicture::readHeader(path, header, error))
-            return false;
-        facts.format = "dicom";
-        facts.width = header.width;
-        facts.height = header.height;
-        facts.dicom = std::move(header);
-        return true;
-    }
-    QImageReader reader(QFile::decodeName(path.c_str()));
-    const QSize size = reader.size();
-    if (!size.isValid()) {
-        error = reader.errorString().toStdString();
-        return false;
-    }
-    if (!CBitmap::isMeasurableSize(size.width(), size.height())) {
-        error = CBitmap::tooLargeText(size.width(), size.height());
-        return false;
-    }
-    facts.format = reader.format().toStdString();
-    facts.width = size.width();
-    facts.height = size.height();
-    return true;
-}
 
 std::string pictureFactsJson(const std::string &picture, const PictureFacts &facts, int indent)
 {

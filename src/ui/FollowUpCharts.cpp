@@ -26,6 +26,7 @@
 namespace {
 
 using Value = std::function<std::optional<double>(const SeriesPoint &, const ResultEntry &)>;
+using ExactValue = std::function<std::optional<double>(const ExactPoint &)>;
 
 struct Quantity
 {
@@ -35,6 +36,7 @@ struct Quantity
     Qt::PenStyle style;
     QColor colour;
     Value value;
+    ExactValue exact; // empty where the exact evaluation gives no such value
 };
 
 // Migration and wear as changes since the baseline, the orientation as measured: what the
@@ -44,19 +46,25 @@ const std::vector<Quantity> &quantities()
     using P = FollowUpCharts;
     static const std::vector<Quantity> all = {
         {P::CupMigration, "cup cranial", "mm", Qt::SolidLine, QColor(31, 119, 180),
-            [](const SeriesPoint &p, const ResultEntry &) { return p.cupCranial; }},
+            [](const SeriesPoint &p, const ResultEntry &) { return p.cupCranial; },
+            [](const ExactPoint &x) { return x.changes.cupCranial; }},
         {P::CupMigration, "cup medial", "mm", Qt::DashLine, QColor(255, 127, 14),
-            [](const SeriesPoint &p, const ResultEntry &) { return p.cupMedial; }},
+            [](const SeriesPoint &p, const ResultEntry &) { return p.cupMedial; },
+            [](const ExactPoint &x) { return x.changes.cupMedial; }},
         {P::HeadMigration, "head cranial", "mm", Qt::SolidLine, QColor(31, 119, 180),
-            [](const SeriesPoint &p, const ResultEntry &) { return p.headCranial; }},
+            [](const SeriesPoint &p, const ResultEntry &) { return p.headCranial; },
+            [](const ExactPoint &x) { return x.changes.headCranial; }},
         {P::HeadMigration, "head medial", "mm", Qt::DashLine, QColor(255, 127, 14),
-            [](const SeriesPoint &p, const ResultEntry &) { return p.headMedial; }},
+            [](const SeriesPoint &p, const ResultEntry &) { return p.headMedial; },
+            [](const ExactPoint &x) { return x.changes.headMedial; }},
         {P::Wear, "wear", "mm", Qt::SolidLine, QColor(44, 160, 44),
-            [](const SeriesPoint &p, const ResultEntry &) { return p.wear; }},
+            [](const SeriesPoint &p, const ResultEntry &) { return p.wear; }, {}},
         {P::Orientation, "inclination", "°", Qt::SolidLine, QColor(31, 119, 180),
-            [](const SeriesPoint &, const ResultEntry &e) { return e.inclination; }},
+            [](const SeriesPoint &, const ResultEntry &e) { return e.inclination; },
+            [](const ExactPoint &x) { return x.values.inclination; }},
         {P::Orientation, "anteversion", "°", Qt::DashLine, QColor(255, 127, 14),
-            [](const SeriesPoint &, const ResultEntry &e) { return e.anteversion; }},
+            [](const SeriesPoint &, const ResultEntry &e) { return e.anteversion; },
+            [](const ExactPoint &x) { return x.values.anteversion; }},
     };
     return all;
 }
@@ -129,6 +137,8 @@ FollowUpCharts::FollowUpCharts(QWidget *parent) : QWidget(parent)
         chart->legend()->setAlignment(Qt::AlignBottom);
         // A line's own pen in the legend, so that solid and dashed lines can be told apart.
         chart->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries);
+        // With the exact lines beside the designed ones the names no longer fit a narrow plot.
+        chart->legend()->setShowToolTips(true);
         chart->setMargins(QMargins(4, 4, 4, 4));
         auto *view = new QChartView(chart, this);
         view->setRenderHint(QPainter::Antialiasing);
@@ -165,6 +175,49 @@ void FollowUpCharts::plot(const std::vector<PlottedSeries> &series)
         c->addAxis(new QValueAxis, Qt::AlignLeft);
     }
 
+    // The exact values of the owner, each quantity the exact evaluation gives as a line of its own.
+    const auto plotExact = [&](const PlottedSeries &owner) {
+        for (const Quantity &q : quantities()) {
+            if (!q.exact)
+                continue;
+            QList<QPointF> points;
+            std::vector<Vertex> vertices;
+            for (std::size_t k = 0; k < owner.series->points.size(); ++k) {
+                const SeriesPoint &p = owner.series->points[k];
+                const std::optional<double> v = q.exact((*owner.exact)[k]);
+                if (!p.years || !v)
+                    continue;
+                points.append({*p.years, *v});
+                vertices.push_back({&owner, k});
+                years.take(*p.years);
+                values[q.plot].take(*v);
+            }
+            if (points.isEmpty())
+                continue;
+            auto *line = new QLineSeries;
+            const QString name = QString(q.name) + " (exact)";
+            line->setName(plotted.size() > 1 ? owner.label + " – " + name : name);
+            // The designed line's colour, broken in a pattern of its own: a dashed exact line would
+            // look like the designed medial or anteversion line of the same colour.
+            QPen pen(plotted.size() > 1 ? owner.colour : q.colour, 2,
+                q.style == Qt::SolidLine ? Qt::DotLine : Qt::DashDotDotLine);
+            line->setPen(pen);
+            line->setPointsVisible(true);
+            Line &info = lines[line];
+            info.plot = q.plot;
+            info.quantity = name;
+            info.unit = q.unit;
+            info.vertices = std::move(vertices);
+            line->replace(points);
+            QChart *c = chart(q.plot);
+            c->addSeries(line);
+            line->attachAxis(c->axes(Qt::Horizontal).first());
+            line->attachAxis(c->axes(Qt::Vertical).first());
+            connect(line, &QLineSeries::hovered, this,
+                [this, line](const QPointF &where, bool state) { hovered(line, where, state); });
+        }
+    };
+
     for (const PlottedSeries &owner : plotted) {
         for (const Quantity &q : quantities()) {
             auto *line = new QLineSeries;
@@ -197,6 +250,8 @@ void FollowUpCharts::plot(const std::vector<PlottedSeries> &series)
             connect(line, &QLineSeries::hovered, this,
                 [this, line](const QPointF &where, bool state) { hovered(line, where, state); });
         }
+        if (owner.exact && owner.exact->size() == owner.series->points.size())
+            plotExact(owner);
     }
 
     const Range shownYears =

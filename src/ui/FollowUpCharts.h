@@ -8,6 +8,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "core/series/ExactSeries.h"
 #include "core/series/Series.h"
 
 class QChart;
@@ -23,6 +24,9 @@ struct PlottedSeries
     const SeriesFile *file = nullptr; // kept alive by the caller while plotted
     const Series *series = nullptr;
     QColor colour;
+    // The series' exact points (parallel to its points, kept alive by the caller) or null: each
+    // plotted quantity they give is drawn a second time in the same colour, broken.
+    const std::vector<ExactPoint> *exact = nullptr;
 };
 
 // The four plots of the follow-up over the years since each series' baseline: cup migration

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -18,11 +19,13 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "core/model/COxel.h"
 #include "core/model/Messages.h"
 #include "core/records/SafeFile.h"
 #include "core/series/SeriesCsv.h"
 #include "ui/EventGuard.h"
 #include "ui/FollowUpCharts.h"
+#include "ui/MeasurementFiles.h"
 #include "ui/SeriesTableModel.h"
 
 namespace {
@@ -165,6 +168,13 @@ void FollowUpWindow::createMenus()
         files.remove_if([chosen](const SeriesFile &f) { return &f == chosen; });
         refreshList();
     });
+    add(file, "f_Exact", "Exact Values from &Landmark Files ...", {}, [this] {
+        const QString folder = environment.chooseLandmarkFolder
+            ? environment.chooseLandmarkFolder(this)
+            : QFileDialog::getExistingDirectory(this, "Exact Values from Landmark Files");
+        if (!folder.isEmpty())
+            readLandmarkFolder(folder);
+    });
     file->addSeparator();
     add(file, "f_Csv", "Export &CSV ...", {}, [this] {
         const QString path = environment.chooseSaveFile
@@ -239,6 +249,7 @@ void FollowUpWindow::refreshList()
         }
     }
 
+    matchExact();
     refreshing = true;
     tree->clear();
     problems->clear();
@@ -268,6 +279,7 @@ void FollowUpWindow::refreshList()
                                   .arg(p.line)
                                   .arg(QString::fromStdString(p.reason)));
     }
+    listExactProblems();
     refreshing = false;
     if (toSelect)
         tree->setCurrentItem(toSelect);
@@ -320,6 +332,7 @@ void FollowUpWindow::seriesChosen()
     const SeriesFile *file = nullptr;
     const Series *s = seriesOf(tree->currentItem(), &file);
     model->show(file, s);
+    model->showExact(exactPointsOf(s), exactLoaded);
     plots->mark(nullptr, -1);
     setWindowTitle(s ? "Follow-up: " + seriesLabel(*s) : QString("Follow-up"));
     updateStatus();
@@ -335,7 +348,8 @@ void FollowUpWindow::plotChecked()
             const Series *s = seriesOf(item, &file);
             if (s && item->checkState(0) == Qt::Checked)
                 chosen.push_back({seriesLabel(*s), file, s,
-                    kPalette[chosen.size() % (sizeof kPalette / sizeof kPalette[0])]});
+                    kPalette[chosen.size() % (sizeof kPalette / sizeof kPalette[0])],
+                    exactPointsOf(s)});
         }
     }
     plots->plot(chosen);
@@ -406,5 +420,92 @@ void FollowUpWindow::updateStatus()
               .arg(blocks);
     if (skipped > 0)
         text += QStringLiteral("; %1 problem(s) while reading, see Problems").arg(skipped);
+    if (exactLoaded) {
+        std::size_t withValues = 0;
+        for (const auto &[shownSeries, points] : exactPoints)
+            withValues += static_cast<std::size_t>(std::count_if(points.begin(), points.end(),
+                [](const ExactPoint &p) { return p.matches.size() == 1 && p.hasValues(); }));
+        const auto unused = exactReadProblems.size()
+            + static_cast<std::size_t>(std::count_if(exactUnused.begin(), exactUnused.end(),
+                [](const std::string &reason) { return !reason.empty(); }));
+        text += QStringLiteral("; exact values for %1 radiograph(s)").arg(withValues);
+        if (unused > 0)
+            text += QStringLiteral(", %1 landmark file(s) not read or matched, see Problems")
+                        .arg(unused);
+    }
     status->setText(text);
+}
+
+bool FollowUpWindow::readLandmarkFolder(const QString &folder)
+{
+    if (!QFileInfo(folder).isDir()) {
+        tellFailure("could not read landmark files from " + folder, "not a folder");
+        return false;
+    }
+
+    struct WaitCursor
+    {
+        WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+
+        ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    } waiting;
+
+    // Named from the folder chosen, so that the same name in two subfolders stays apart.
+    const QDir dir(folder);
+    const auto relative = [&dir](const std::string &path) {
+        return dir.relativeFilePath(QString::fromStdString(path));
+    };
+    std::vector<ExactRadiograph> read;
+    const std::vector<MeasurementFiles::FolderProblem> failed =
+        MeasurementFiles::readFolder(folder.toStdString(),
+            [&](const std::string &, const std::string &landmarkFile, const COxel &oxel) {
+                read.push_back(exactRadiograph(relative(landmarkFile).toStdString(), oxel));
+            });
+
+    model->show(nullptr, nullptr);
+    plots->plot({});
+    exactRadiographs = std::move(read);
+    exactReadProblems.clear();
+    for (const MeasurementFiles::FolderProblem &p : failed)
+        exactReadProblems.emplace_back(relative(p.landmarkFile), p.reason);
+    exactLoaded = true;
+    refreshList();
+    return true;
+}
+
+const std::vector<ExactPoint> *FollowUpWindow::exactPointsOf(const Series *series) const
+{
+    const auto found = exactPoints.find(series);
+    return found == exactPoints.end() ? nullptr : &found->second;
+}
+
+void FollowUpWindow::matchExact()
+{
+    // The table and the plots point into the matches about to be replaced.
+    model->showExact(nullptr, exactLoaded);
+    plots->plot({});
+    exactPoints.clear();
+    exactUnused.clear();
+    if (!exactLoaded)
+        return;
+    std::vector<const std::vector<ExactPoint> *> all;
+    for (const SeriesFile &file : files) {
+        for (const Series &series : file.series) {
+            const auto &points = exactPoints[&series] =
+                ExactSeries::match(series, file.contents.entries, exactRadiographs);
+            all.push_back(&points);
+        }
+    }
+    exactUnused = ExactSeries::unusedReasons(exactRadiographs, all);
+}
+
+void FollowUpWindow::listExactProblems()
+{
+    for (const auto &[file, reason] : exactReadProblems)
+        problems->addItem(file + ": " + QString::fromStdString(reason));
+    for (std::size_t i = 0; i < exactUnused.size(); ++i) {
+        if (!exactUnused[i].empty())
+            problems->addItem(
+                QString::fromStdString(exactRadiographs[i].landmarkFile + ": " + exactUnused[i]));
+    }
 }

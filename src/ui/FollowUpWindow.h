@@ -2,12 +2,15 @@
 
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QMainWindow>
 #include <QStringList>
 
+#include "core/series/ExactSeries.h"
 #include "core/series/Series.h"
 
 class FollowUpCharts;
@@ -28,6 +31,8 @@ struct FollowUpEnvironment
     // Where to save: the path, or empty when cancelled. `filters` as QFileDialog takes them.
     std::function<QString(QWidget *owner, const QString &caption, const QString &filters)>
         chooseSaveFile;
+    // The folder whose landmark files give exact values; empty when cancelled.
+    std::function<QString(QWidget *owner)> chooseLandmarkFolder;
 };
 
 // A patient's radiographs over the years, from result files: the series of every open file in
@@ -52,6 +57,15 @@ public:
     // there is one of each; false when no open file has the patient.
     bool selectPatient(const std::string &famname, const std::string &vorname,
         const std::string &code, bool sideLeft);
+
+    // Reads the landmark file of every picture in the folder and its subfolders, evaluates each
+    // exactly and shows the values beside those of the radiographs they are of, in the table and
+    // as a second line per plotted series, until another folder is read. Files that cannot be
+    // read or matched are listed under "Problems". False, and the operator is told, when the
+    // folder is not one.
+    bool readLandmarkFolder(const QString &folder);
+    // The exact points of a shown series (parallel to its points); null before a folder is read.
+    const std::vector<ExactPoint> *exactPointsOf(const Series *series) const;
 
     // The CSV table of every open file, written whole or not at all. False on failure, and the
     // operator is told why.
@@ -78,6 +92,8 @@ private:
     void plotChecked();
     void rowChosen();
     void updateStatus();
+    void matchExact();
+    void listExactProblems();
     const Series *seriesOf(const QTreeWidgetItem *item, const SeriesFile **file = nullptr) const;
 
     FollowUpEnvironment environment;
@@ -90,4 +106,11 @@ private:
     FollowUpCharts *plots = nullptr;
     QLabel *status = nullptr;
     bool refreshing = false;
+    // What the last landmark folder gave: the radiographs evaluated exactly (their files named
+    // relative to the folder), the files that could not be read, and the matches per series.
+    bool exactLoaded = false;
+    std::vector<ExactRadiograph> exactRadiographs;
+    std::vector<std::pair<QString, std::string>> exactReadProblems; // file, reason
+    std::map<const Series *, std::vector<ExactPoint>> exactPoints;
+    std::vector<std::string> exactUnused; // parallel to exactRadiographs
 };

@@ -38,6 +38,30 @@ constexpr ColumnInfo kColumns[SeriesTableModel::ColumnCount] = {
     {"Remark", "", -1},
 };
 
+// Captions as the designed columns', marked as exact.
+constexpr int kFirstExactColumn = SeriesTableModel::ColumnCount;
+constexpr ColumnInfo kExactColumns[SeriesTableModel::AllColumnCount - kFirstExactColumn] = {
+    {"Head cranial (exact)\nmm",
+        "change of the head's distance from the plane through the focus and the Base-Line "
+        "since the baseline, evaluated exactly from the landmark files",
+        2},
+    {"Head medial (exact)\nmm",
+        "change of the head's distance from the plane through the focus and the F-Line since "
+        "the baseline, evaluated exactly from the landmark files",
+        2},
+    {"Cup cranial (exact)\nmm",
+        "change of the cup's distance from the plane through the focus and the Base-Line "
+        "since the baseline, evaluated exactly from the landmark files",
+        2},
+    {"Cup medial (exact)\nmm",
+        "change of the cup's distance from the plane through the focus and the F-Line since "
+        "the baseline, evaluated exactly from the landmark files",
+        2},
+    {"Inclination (exact)\n°", "cup inclination evaluated exactly from the landmark file", 1},
+    {"Anteversion (exact)\n°", "cup anteversion evaluated exactly from the landmark file", 1},
+    {"Remark (exact)", "why exact values are missing", -1},
+};
+
 bool warnsOfLoosening(double change)
 {
     return std::abs(change) > SeriesTableModel::kCupMigrationWarning;
@@ -63,6 +87,7 @@ void SeriesTableModel::show(const SeriesFile *seriesFile, const Series *series)
     beginResetModel();
     file = series ? seriesFile : nullptr;
     shown = file ? series : nullptr;
+    exact = nullptr;
     evaluations.clear();
     if (shown) {
         // How often each radiograph of the series was evaluated, for the remark.
@@ -75,6 +100,14 @@ void SeriesTableModel::show(const SeriesFile *seriesFile, const Series *series)
         for (const SeriesPoint &p : shown->points)
             evaluations.push_back(count[file->contents.entries[p.entry].datum]);
     }
+    endResetModel();
+}
+
+void SeriesTableModel::showExact(const std::vector<ExactPoint> *points, bool columns)
+{
+    beginResetModel();
+    exact = shown && points && points->size() == shown->points.size() ? points : nullptr;
+    exactColumns = columns;
     endResetModel();
 }
 
@@ -92,7 +125,7 @@ int SeriesTableModel::rowCount(const QModelIndex &parent) const
 
 int SeriesTableModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : exactColumns ? int(AllColumnCount) : int(ColumnCount);
 }
 
 std::optional<double> SeriesTableModel::value(int row, Column column) const
@@ -131,9 +164,55 @@ std::optional<double> SeriesTableModel::value(int row, Column column) const
     }
 }
 
+std::optional<double> SeriesTableModel::exactValue(int row, ExactColumn column) const
+{
+    if (!exact || !entryAt(row))
+        return std::nullopt;
+    const ExactPoint &p = (*exact)[static_cast<std::size_t>(row)];
+    switch (column) {
+    case HeadCranialExact:
+        return p.changes.headCranial;
+    case HeadMedialExact:
+        return p.changes.headMedial;
+    case CupCranialExact:
+        return p.changes.cupCranial;
+    case CupMedialExact:
+        return p.changes.cupMedial;
+    case InclinationExact:
+        return p.values.inclination;
+    case AnteversionExact:
+        return p.values.anteversion;
+    default:
+        return std::nullopt;
+    }
+}
+
+QVariant SeriesTableModel::exactData(const QModelIndex &index, int role) const
+{
+    const auto column = static_cast<ExactColumn>(index.column());
+    const ColumnInfo &info = kExactColumns[column - kFirstExactColumn];
+    const std::optional<double> number = exactValue(index.row(), column);
+    const bool warning = (column == CupCranialExact || column == CupMedialExact) && number
+        && warnsOfLoosening(*number);
+    if (role == Qt::TextAlignmentRole)
+        return info.decimals >= 0 ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                  : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+    if (role == Qt::BackgroundRole && warning)
+        return QBrush(QColor(255, 205, 205));
+    if (role != Qt::DisplayRole)
+        return {};
+    if (column == RemarkExact)
+        return exact
+            ? QString::fromStdString((*exact)[static_cast<std::size_t>(index.row())].remark)
+            : QString();
+    return number ? QString::number(*number, 'f', info.decimals) : QStringLiteral("–");
+}
+
 QVariant SeriesTableModel::data(const QModelIndex &index, int role) const
 {
     const ResultEntry *entry = entryAt(index.row());
+    if (entry && exactColumns && index.column() >= ColumnCount && index.column() < AllColumnCount)
+        return exactData(index, role);
     if (!entry || index.column() < 0 || index.column() >= ColumnCount)
         return {};
     const auto column = static_cast<Column>(index.column());
@@ -177,6 +256,15 @@ QVariant SeriesTableModel::data(const QModelIndex &index, int role) const
 
 QVariant SeriesTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    if (orientation == Qt::Horizontal && exactColumns && section >= ColumnCount
+        && section < AllColumnCount) {
+        const ColumnInfo &info = kExactColumns[section - kFirstExactColumn];
+        if (role == Qt::DisplayRole)
+            return QString::fromUtf8(info.title);
+        if (role == Qt::ToolTipRole)
+            return QString::fromUtf8(info.tip);
+        return {};
+    }
     if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     if (role == Qt::DisplayRole)

@@ -52,6 +52,27 @@ struct ExactHip
         oxel.Rim.Valid = oxel.Rim.fit();
     }
 
+    // The landmarks placed anew as the focus casts a head and cup at these centres and a rim
+    // around the cup with this axis; the grid and the patient stay.
+    void project(
+        const SpacePoint &headCentre, const SpacePoint &cupCentre, const SpacePoint &cupAxis)
+    {
+        using namespace CentralProjection;
+        head = headCentre;
+        cup = cupCentre;
+        axis = cupAxis;
+        oxel.Head.removeAll();
+        oxel.Cup.removeAll();
+        oxel.Rim.removeAll();
+        for (const CPoint &P : sphereOutline(F, head, 14, 9))
+            oxel.Head.addPoint(toPicture(P).x, toPicture(P).y);
+        for (const CPoint &P : sphereOutline(F, cup, 25, 10))
+            oxel.Cup.addPoint(toPicture(P).x, toPicture(P).y);
+        for (const CPoint &P : rimOutline(F, cup, axis, 25, 12))
+            oxel.Rim.addPoint(toPicture(P).x, toPicture(P).y);
+        EXPECT_TRUE(oxel.Head.fit() && oxel.Cup.fit() && oxel.Rim.fit());
+    }
+
     // The distance of X from the plane through F and the film line y = c (Base-Line,
     // Top-Line), and through F and the film line x = c (F-Line).
     double fromHorizontal(const SpacePoint &X, double c) const

@@ -1,3 +1,6 @@
+#include <filesystem>
+
+#include <QAction>
 #include <QChart>
 #include <QLineSeries>
 #include <QScatterSeries>
@@ -7,7 +10,10 @@
 #include <gtest/gtest.h>
 
 #include "core/evaluation/ResultFile.h"
+#include "core/records/BinFile.h"
 #include "core/series/SeriesCsv.h"
+#include "support/BmpFile.h"
+#include "support/ExactHip.h"
 #include "support/LeftHip.h"
 #include "support/RecordingMessages.h"
 #include "support/TestWindows.h"
@@ -175,6 +181,111 @@ TEST(FollowUpFromTheMainWindow, OpensTheCurrentPatientsResultFileWithThePatientC
     EXPECT_EQ(followUp.seriesList()->currentItem()->text(0), "Müller, Anna (S-17) left");
     EXPECT_EQ(followUp.tableModel()->rowCount(), 1);
     followUp.close(); // deletes it
+}
+
+// A picture with the hip's landmark file beside it, in a folder of the study.
+void writeRadiograph(const std::string &picture, const ExactHip &hip)
+{
+    std::filesystem::create_directories(std::filesystem::path(picture).parent_path());
+    ASSERT_TRUE(writeGreyBmp(picture, 2000, 1600, 90));
+    std::string error;
+    ASSERT_TRUE(BinFile::write(BinFile::landmarkPath(picture), hip.oxel, &error)) << error;
+}
+
+TEST(FollowUpExactValues, LandmarkFilesOfAFolderTreeGiveASecondLineAndExactColumns)
+{
+    RecordingMessages messages;
+    TempDir dir;
+    // The designed values of the two radiographs do not matter here.
+    std::string blocks;
+    for (const char *datum : {"20240115", "20250115"}) {
+        ResultBlock b = visit(datum, 10.0, 1.0);
+        b.famname = "Exact";
+        b.vorname = "Eva";
+        b.code = "X-1";
+        blocks += ResultFile::formatBlock(b);
+    }
+    const std::string resultFile = dir.file("exact.dat");
+    writeBytes(resultFile, blocks);
+
+    // The cup rises 2 mm, moves 1.5 mm and turns from 42/18 to 45/15 degrees within the year.
+    const std::string study = dir.file("study");
+    const ExactHip baseline;
+    ExactHip later;
+    later.oxel.Datum = "20250115";
+    later.project({251, 41, 180}, {256.5, 47, 174}, CentralProjection::cupAxis(45, 15));
+    writeRadiograph(study + "/2024/hip.bmp", baseline);
+    writeRadiograph(study + "/2025/hip.bmp", later);
+    writeGreyBmp(study + "/broken.bmp", 2000, 1600, 90);
+    writeBytes(study + "/broken.bin", "not a landmark file");
+    writeBytes(study + "/orphan.bin", readBytes(study + "/2024/hip.bin"));
+    writeRadiograph(study + "/twin.bmp", baseline);
+    writeGreyBmp(study + "/twin.JPG", 2000, 1600, 90);
+
+    FollowUpEnvironment environment;
+    int asked = 0;
+    environment.chooseLandmarkFolder = [&](QWidget *) {
+        ++asked;
+        return QString::fromStdString(study);
+    };
+    FollowUpWindow window(environment);
+    ASSERT_TRUE(window.openFile(QString::fromStdString(resultFile)));
+    const SeriesTableModel *table = window.tableModel();
+    EXPECT_EQ(table->columnCount(), SeriesTableModel::ColumnCount); // nothing loaded yet
+
+    auto *command = window.findChild<QAction *>("f_Exact");
+    ASSERT_NE(command, nullptr);
+    EXPECT_EQ(command->text(), "Exact Values from &Landmark Files ...");
+    command->trigger();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(messages.boxes.empty()) << messages.boxes.front().text;
+
+    // The orientation plot: the exact inclination beside the designed one, same colour, broken.
+    const double year = 366 / 365.25; // 2024 is a leap year
+    const QLineSeries *designed = nullptr, *exact = nullptr;
+    for (QAbstractSeries *s : window.charts()->chart(FollowUpCharts::Orientation)->series()) {
+        if (s->name() == "inclination")
+            designed = static_cast<QLineSeries *>(s);
+        if (s->name() == "inclination (exact)")
+            exact = static_cast<QLineSeries *>(s);
+    }
+    ASSERT_NE(designed, nullptr);
+    ASSERT_NE(exact, nullptr);
+    EXPECT_EQ(exact->pen().color(), designed->pen().color());
+    EXPECT_NE(exact->pen().style(), Qt::SolidLine);
+    ASSERT_EQ(exact->count(), 2);
+    EXPECT_NEAR(exact->at(0).x(), 0, 1e-9);
+    EXPECT_NEAR(exact->at(0).y(), 42, 0.02);
+    EXPECT_NEAR(exact->at(1).x(), year, 1e-9);
+    EXPECT_NEAR(exact->at(1).y(), 45, 0.02);
+
+    // The table's exact columns: migration since the exact baseline, orientation as evaluated.
+    ASSERT_EQ(table->columnCount(), SeriesTableModel::AllColumnCount);
+    EXPECT_EQ(table->headerData(SeriesTableModel::InclinationExact, Qt::Horizontal, Qt::DisplayRole)
+                  .toString(),
+        "Inclination (exact)\n°");
+    const double cupCranial =
+        later.fromHorizontal(later.cup, 0) - baseline.fromHorizontal(baseline.cup, 0);
+    const double headMedial =
+        later.fromVertical(later.head, 150) - baseline.fromVertical(baseline.head, 150);
+    ASSERT_TRUE(table->exactValue(1, SeriesTableModel::CupCranialExact));
+    EXPECT_NEAR(*table->exactValue(1, SeriesTableModel::CupCranialExact), cupCranial, 0.01);
+    EXPECT_NEAR(*table->exactValue(1, SeriesTableModel::HeadMedialExact), headMedial, 0.01);
+    EXPECT_NEAR(*table->exactValue(0, SeriesTableModel::CupCranialExact), 0, 1e-9);
+    EXPECT_EQ(table->index(1, SeriesTableModel::InclinationExact).data().toString(), "45.0");
+    EXPECT_EQ(table->index(1, SeriesTableModel::AnteversionExact).data().toString(), "15.0");
+
+    // The two files that gave nothing are listed, not shown as boxes.
+    EXPECT_TRUE(window.statusText().contains(
+        "exact values for 2 radiograph(s), 3 landmark file(s) not read or matched, see Problems"))
+        << window.statusText().toStdString();
+    const QStringList problems = window.problemTexts();
+    ASSERT_EQ(problems.size(), 3) << problems.join("\n").toStdString();
+    EXPECT_TRUE(problems[0].startsWith("broken.bin: Error in File")) << problems[0].toStdString();
+    EXPECT_EQ(problems[1], "orphan.bin: no picture beside it to give its size");
+    EXPECT_EQ(problems[2],
+        "twin.bin: lies beside several pictures (twin.JPG, twin.bmp): which one it measures is "
+        "unknown");
 }
 
 } // namespace
