@@ -1041,14 +1041,19 @@ TEST_F(ExactPhantomValidation, WithScatterTheExactAnglesAreMoreAccurate)
     // and 0.60 at the usual distance.
     EXPECT_LE(anteversion, 0.75);
     EXPECT_LE(anteversionUsual, 0.75);
+    // The rim's points place the cup together with its dome: its height is off by 3.5 mm rms,
+    // against 6.7 mm from the dome's apparent size alone.
+    const Compared &cupHeight = compared("cup height (mm)");
+    EXPECT_LE(errorsOf(*scattered, cupHeight.exact, cupHeight.angles).rms(), 4.5);
 }
 
 TEST_F(ExactPhantomValidation, RimWireInsideTheCupsRadiusTiltsTheExactAxis)
 {
     // The solver takes the rim for a circle of the cup's radius; a wire 0.3 mm inside it (1.2%)
-    // projects smaller, and the axis tilts to make up for it. Spheres and migrations stay exact.
-    // Measured: inclination up to 2.7 deg off; anteversion from 10 deg 2.1 deg rms, where 2 of
-    // 80 phantoms take the mirror image because it fits the too small wire better.
+    // projects smaller, and the axis tilts to make up for it. Measured: inclination up to 2.7 deg
+    // off; anteversion from 10 deg 2.1 deg rms, where 2 of 80 phantoms take the mirror image
+    // because it fits the too small wire better. The head stays exact; the cup, placed by the
+    // rim too, moves along its ray: its height by up to 8.4 mm, its distances by up to 1.3 mm.
     int mirrored = 0;
     Errors anteversion;
     for (const ExactCase &c : *onGroove) {
@@ -1061,9 +1066,13 @@ TEST_F(ExactPhantomValidation, RimWireInsideTheCupsRadiusTiltsTheExactAxis)
             mirrored += std::fabs(error) > 3;
         }
         for (const Compared &q : kCompared) {
-            if (!isAngle(q)) {
-                EXPECT_NEAR(q.exact(c), 0.0, 0.02) << q.name;
-            }
+            const std::string name = q.name;
+            if (isAngle(q))
+                continue;
+            const bool cup = name.find("cup") != std::string::npos;
+            const bool height = name.find("height") != std::string::npos
+                || name.find("centre") != std::string::npos;
+            EXPECT_NEAR(q.exact(c), 0.0, !cup ? 0.02 : height ? 10.0 : 1.5) << q.name;
         }
     }
     EXPECT_LE(mirrored, 3);

@@ -494,6 +494,23 @@ bool degenerate(const CLine &line)
     return line.P0.x == line.P1.x && line.P0.y == line.P1.y;
 }
 
+// The sphere (X, R) with its distances from the planes through the focus and the film lines,
+// and how far its outline points lie from its outline. False when a grid line has no length.
+bool placeAt(const ExactFrame &f, const SpacePoint &X, std::span<const CPoint> outline, double R,
+    ExactSphere &s)
+{
+    s.centre = X;
+    s.rms_px = ExactGeometry::sphereOutlineRms(f.F, outline, X, R) * f.frame.ScaleFactor;
+    for (const auto &[line, value] :
+        {std::pair{&f.base, &s.cranial}, {&f.fLine, &s.medial}, {&f.top, &s.antiparameter}}) {
+        const auto d = degenerate(*line) ? std::nullopt : Math::planeDistance(*line, f.F, X);
+        if (!d)
+            return false;
+        *value = *d;
+    }
+    return true;
+}
+
 std::optional<ExactSphere> placeSphere(const ExactFrame &f, const CCircle &circle,
     double trueRadius, const char *name, std::string &why)
 {
@@ -513,16 +530,9 @@ std::optional<ExactSphere> placeSphere(const ExactFrame &f, const CCircle &circl
         return std::nullopt;
     }
     ExactSphere s;
-    s.centre = *X;
-    s.rms_px = ExactGeometry::sphereOutlineRms(f.F, outline, *X, trueRadius) * f.frame.ScaleFactor;
-    for (const auto &[line, value] :
-        {std::pair{&f.base, &s.cranial}, {&f.fLine, &s.medial}, {&f.top, &s.antiparameter}}) {
-        const auto d = degenerate(*line) ? std::nullopt : Math::planeDistance(*line, f.F, *X);
-        if (!d) {
-            why = "a grid line has no length";
-            return std::nullopt;
-        }
-        *value = *d;
+    if (!placeAt(f, *X, outline, trueRadius, s)) {
+        why = "a grid line has no length";
+        return std::nullopt;
     }
     return s;
 }
@@ -589,6 +599,10 @@ ExactEvaluation evaluateExactly(const COxel &oxel)
             o.rms_px = chosen.rms * oxel.ScaleFactor;
             o.otherRms_px = other ? other->rms * oxel.ScaleFactor : -1;
             out.orientation = o;
+            // The rim is the cup's circle: its points and the dome's place the cup's centre
+            // together, where the dome alone has only its apparent size for the height.
+            if (out.cup)
+                placeAt(f, chosen.centre, f.points(oxel.Cup), patient.CupTR, *out.cup);
         }
     }
     if (!out.head && !out.cup && !out.orientation)

@@ -87,7 +87,8 @@ double anteversion(const SpacePoint &n);
 
 // One sphere placed exactly: its centre in the base-line frame, its distances from the planes
 // through the focus and the Base-Line, F-Line and Top-Line (mm), and how far the clicked points
-// lie from the outline it casts (picture pixels).
+// lie from the outline it casts (picture pixels). The cup, when its rim is marked, is placed by
+// the rim's points too: the rim is the cup's circle around the same centre.
 struct ExactSphere
 {
     SpacePoint centre{};
