@@ -175,83 +175,65 @@ void FollowUpCharts::plot(const std::vector<PlottedSeries> &series)
         c->addAxis(new QValueAxis, Qt::AlignLeft);
     }
 
-    // The exact values of the owner, each quantity the exact evaluation gives as a line of its own.
-    const auto plotExact = [&](const PlottedSeries &owner) {
-        for (const Quantity &q : quantities()) {
-            if (!q.exact)
+    // One line of the owner's: the points of its radiographs that have the value, named and drawn
+    // in the pen.
+    const auto addLine = [&](const PlottedSeries &owner, const Quantity &q, const QString &name,
+                             const QPen &pen, const auto &valueAt) {
+        auto *line = new QLineSeries;
+        line->setName(plotted.size() > 1 ? owner.label + " – " + name : name);
+        line->setPen(pen);
+        line->setPointsVisible(true);
+        Line &info = lines[line];
+        info.plot = q.plot;
+        info.quantity = name;
+        info.unit = q.unit;
+        QList<QPointF> points;
+        for (std::size_t k = 0; k < owner.series->points.size(); ++k) {
+            const SeriesPoint &p = owner.series->points[k];
+            const std::optional<double> v = valueAt(k);
+            if (!p.years || !v)
                 continue;
-            QList<QPointF> points;
-            std::vector<Vertex> vertices;
-            for (std::size_t k = 0; k < owner.series->points.size(); ++k) {
-                const SeriesPoint &p = owner.series->points[k];
-                const std::optional<double> v = q.exact((*owner.exact)[k]);
-                if (!p.years || !v)
-                    continue;
-                points.append({*p.years, *v});
-                vertices.push_back({&owner, k});
-                years.take(*p.years);
-                values[q.plot].take(*v);
-            }
-            if (points.isEmpty())
-                continue;
-            auto *line = new QLineSeries;
-            const QString name = QString(q.name) + " (exact)";
-            line->setName(plotted.size() > 1 ? owner.label + " – " + name : name);
-            // The designed line's colour, broken in a pattern of its own: a dashed exact line would
-            // look like the designed medial or anteversion line of the same colour.
-            QPen pen(plotted.size() > 1 ? owner.colour : q.colour, 2,
-                q.style == Qt::SolidLine ? Qt::DotLine : Qt::DashDotDotLine);
-            line->setPen(pen);
-            line->setPointsVisible(true);
-            Line &info = lines[line];
-            info.plot = q.plot;
-            info.quantity = name;
-            info.unit = q.unit;
-            info.vertices = std::move(vertices);
-            line->replace(points);
-            QChart *c = chart(q.plot);
-            c->addSeries(line);
-            line->attachAxis(c->axes(Qt::Horizontal).first());
-            line->attachAxis(c->axes(Qt::Vertical).first());
-            connect(line, &QLineSeries::hovered, this,
-                [this, line](const QPointF &where, bool state) { hovered(line, where, state); });
+            points.append({*p.years, *v});
+            info.vertices.push_back({&owner, k});
+            years.take(*p.years);
+            values[q.plot].take(*v);
         }
+        line->replace(points);
+        QChart *c = chart(q.plot);
+        c->addSeries(line);
+        line->attachAxis(c->axes(Qt::Horizontal).first());
+        line->attachAxis(c->axes(Qt::Vertical).first());
+        connect(line, &QLineSeries::hovered, this,
+            [this, line](const QPointF &where, bool state) { hovered(line, where, state); });
     };
 
     for (const PlottedSeries &owner : plotted) {
+        // One series alone gets a colour per quantity; several get one colour each.
         for (const Quantity &q : quantities()) {
-            auto *line = new QLineSeries;
-            line->setName(plotted.size() > 1 ? owner.label + " – " + q.name : QString(q.name));
-            // One series alone gets a colour per quantity; several get one colour each.
-            QPen pen(plotted.size() > 1 ? owner.colour : q.colour, 2, q.style);
-            line->setPen(pen);
-            line->setPointsVisible(true);
-            Line &info = lines[line];
-            info.plot = q.plot;
-            info.quantity = q.name;
-            info.unit = q.unit;
-            QList<QPointF> points;
-            for (std::size_t k = 0; k < owner.series->points.size(); ++k) {
+            const QColor colour = plotted.size() > 1 ? owner.colour : q.colour;
+            addLine(owner, q, q.name, QPen(colour, 2, q.style), [&](std::size_t k) {
                 const SeriesPoint &p = owner.series->points[k];
-                const ResultEntry &e = owner.file->contents.entries[p.entry];
-                const std::optional<double> v = q.value(p, e);
-                if (!p.years || !v)
-                    continue;
-                points.append({*p.years, *v});
-                info.vertices.push_back({&owner, k});
-                years.take(*p.years);
-                values[q.plot].take(*v);
-            }
-            line->replace(points);
-            QChart *c = chart(q.plot);
-            c->addSeries(line);
-            line->attachAxis(c->axes(Qt::Horizontal).first());
-            line->attachAxis(c->axes(Qt::Vertical).first());
-            connect(line, &QLineSeries::hovered, this,
-                [this, line](const QPointF &where, bool state) { hovered(line, where, state); });
+                return q.value(p, owner.file->contents.entries[p.entry]);
+            });
         }
-        if (owner.exact && owner.exact->size() == owner.series->points.size())
-            plotExact(owner);
+        if (!owner.exact || owner.exact->size() != owner.series->points.size())
+            continue;
+        // Each quantity the exact evaluation gives as a line of its own, where it has values: the
+        // designed line's colour, broken in a pattern of its own (a dashed exact line would look
+        // like the designed medial or anteversion line of the same colour).
+        for (const Quantity &q : quantities()) {
+            if (!q.exact)
+                continue;
+            const auto exactAt = [&](std::size_t k) { return q.exact((*owner.exact)[k]); };
+            bool any = false;
+            for (std::size_t k = 0; k < owner.exact->size(); ++k)
+                any = any || exactAt(k).has_value();
+            if (!any)
+                continue;
+            const QColor colour = plotted.size() > 1 ? owner.colour : q.colour;
+            const QPen pen(colour, 2, q.style == Qt::SolidLine ? Qt::DotLine : Qt::DashDotDotLine);
+            addLine(owner, q, QString(q.name) + " (exact)", pen, exactAt);
+        }
     }
 
     const Range shownYears =

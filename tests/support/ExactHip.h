@@ -9,10 +9,10 @@
 #include "support/CentralProjection.h"
 #include "support/LeftHip.h"
 
-// The left hip's grid (LeftHip.h) with its landmarks placed exactly as a focus 1000 mm above the beam centre casts
-// them: head (radius 14) and cup (radius 25) centres and the cup's axis (inclination 42,
-// anteversion 18 degrees) known in the base-line frame. Patient data complete (type 1, writing
-// to datFile).
+// The left hip's grid (LeftHip.h) with its landmarks placed exactly as a focus 1000 mm above the
+// beam centre casts them: head (radius 14) and cup (radius 25) centres and the cup's axis
+// (inclination 42, anteversion 18 degrees) known in the base-line frame. Patient data complete
+// (type 1, writing to datFile).
 struct ExactHip
 {
     // The picture is 2000 x 1600 px at 5 px/mm and the base line runs (400, 1200) to
@@ -30,7 +30,6 @@ struct ExactHip
 
     explicit ExactHip(const std::string &datFile = "exact")
     {
-        using namespace CentralProjection;
         leftHipGrid(oxel);
         oxel.Datum = "20240115";
         oxel.Patient.Famname = "Exact";
@@ -41,15 +40,7 @@ struct ExactHip
         oxel.Patient.HeadTR = 14;
         oxel.Patient.CupTR = 25;
         oxel.Patient.FocH = kFocus;
-        for (const CPoint &P : sphereOutline(F, head, 14, 9))
-            oxel.Head.addPoint(toPicture(P).x, toPicture(P).y);
-        for (const CPoint &P : sphereOutline(F, cup, 25, 10))
-            oxel.Cup.addPoint(toPicture(P).x, toPicture(P).y);
-        for (const CPoint &P : rimOutline(F, cup, axis, 25, 12))
-            oxel.Rim.addPoint(toPicture(P).x, toPicture(P).y);
-        oxel.Head.Valid = oxel.Head.fit();
-        oxel.Cup.Valid = oxel.Cup.fit();
-        oxel.Rim.Valid = oxel.Rim.fit();
+        project(head, cup, axis);
     }
 
     // The landmarks placed anew as the focus casts a head and cup at these centres and a rim
@@ -70,7 +61,10 @@ struct ExactHip
             oxel.Cup.addPoint(toPicture(P).x, toPicture(P).y);
         for (const CPoint &P : rimOutline(F, cup, axis, 25, 12))
             oxel.Rim.addPoint(toPicture(P).x, toPicture(P).y);
-        EXPECT_TRUE(oxel.Head.fit() && oxel.Cup.fit() && oxel.Rim.fit());
+        oxel.Head.Valid = oxel.Head.fit();
+        oxel.Cup.Valid = oxel.Cup.fit();
+        oxel.Rim.Valid = oxel.Rim.fit();
+        EXPECT_TRUE(oxel.Head.Valid && oxel.Cup.Valid && oxel.Rim.Valid);
     }
 
     // The distance of X from the plane through F and the film line y = c (Base-Line,
