@@ -157,10 +157,12 @@ std::vector<FolderProblem> readFolder(const std::string &folder,
             picturesOf[utf8(file)];
     }
     for (const fs::path &file : files) {
-        if (lowerExtension(file) == ".bin" || !isPicture(file))
+        if (lowerExtension(file) == ".bin")
             continue;
+        // Only a file with a landmark file beside it is looked into: telling a DICOM file without
+        // an extension reads its first bytes.
         const auto found = picturesOf.find(BinFile::landmarkPath(utf8(file)));
-        if (found != picturesOf.end())
+        if (found != picturesOf.end() && isPicture(file))
             found->second.push_back(utf8(file));
     }
 
