@@ -365,8 +365,17 @@ void FollowUpWindow::rowChosen()
 bool FollowUpWindow::exportCsv(const QString &path)
 {
     const std::vector<SeriesFile> all(files.begin(), files.end());
+    SeriesCsv::ExactOf exact;
+    if (exactLoaded) {
+        // The matches are kept by the shown series, not by the copies written.
+        exact = [this](std::size_t f, std::size_t s, std::size_t k) -> const ExactPoint * {
+            const std::vector<ExactPoint> *points =
+                exactPointsOf(&std::next(files.begin(), static_cast<long>(f))->series[s]);
+            return points && k < points->size() ? &(*points)[k] : nullptr;
+        };
+    }
     std::string reason;
-    if (!SafeFile::replace(path.toStdString(), SeriesCsv::format(all), reason)) {
+    if (!SafeFile::replace(path.toStdString(), SeriesCsv::format(all, exact), reason)) {
         tellFailure("could not write " + path, reason);
         return false;
     }

@@ -286,6 +286,18 @@ TEST(FollowUpExactValues, LandmarkFilesOfAFolderTreeGiveASecondLineAndExactColum
     EXPECT_EQ(problems[2],
         "twin.bin: lies beside several pictures (twin.JPG, twin.bmp): which one it measures is "
         "unknown");
+
+    // The CSV export carries the exact columns once they are loaded.
+    const std::string csv = dir.file("exact.csv");
+    ASSERT_TRUE(window.exportCsv(QString::fromStdString(csv)));
+    const QStringList rows = QString::fromStdString(readBytes(csv)).split("\r\n");
+    ASSERT_GE(rows.size(), 3);
+    const QStringList header = rows[0].split(',');
+    EXPECT_EQ(header.back(), "exact_remark");
+    const auto column = header.indexOf("exact_cup_cranial_change");
+    ASSERT_GE(column, 0);
+    EXPECT_NEAR(rows[2].split(',').at(column).toDouble(), cupCranial, 0.01);
+    EXPECT_EQ(rows[2].split(',').size(), header.size());
 }
 
 } // namespace

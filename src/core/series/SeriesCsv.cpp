@@ -22,6 +22,11 @@ constexpr const char *kHeader = "file,line,current,family_name,first_name,study_
                                 "head_medial_per_year,cup_cranial_per_year,cup_medial_per_year,"
                                 "inclination_per_year,anteversion_per_year,wear_per_year,"
                                 "comparable,remark";
+constexpr const char *kExactHeader =
+    ",exact_head_cranial,exact_head_medial,exact_cup_cranial,exact_cup_medial,"
+    "exact_inclination,exact_anteversion,exact_head_cranial_change,exact_head_medial_change,"
+    "exact_cup_cranial_change,exact_cup_medial_change,exact_inclination_change,"
+    "exact_anteversion_change,exact_remark";
 
 std::string isoDate(const CalendarDate &d)
 {
@@ -125,25 +130,50 @@ void pointValues(Row &row, const SeriesPoint *p)
     row.flag(p->comparable).text(p->remark);
 }
 
+void exactValues(Row &row, const ExactPoint *p)
+{
+    for (const ExactQuantities *q : {&p->values, &p->changes}) {
+        row.number(q->headCranial).number(q->headMedial).number(q->cupCranial);
+        row.number(q->cupMedial).number(q->inclination).number(q->anteversion);
+    }
+    row.text(p->remark);
+}
+
+constexpr int kExactColumns = 13;
+
 } // namespace
 
-std::string format(const std::vector<SeriesFile> &files)
+std::string format(const std::vector<SeriesFile> &files, const ExactOf &exact)
 {
     std::string out = kHeader;
+    if (exact)
+        out += kExactHeader;
     out += "\r\n";
     Row row(out);
-    for (const SeriesFile &file : files) {
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        const SeriesFile &file = files[f];
         const std::vector<ResultEntry> &entries = file.contents.entries;
         std::vector<const SeriesPoint *> pointOf(entries.size(), nullptr);
-        for (const Series &s : file.series) {
-            for (const SeriesPoint &p : s.points) {
-                if (p.entry < entries.size())
-                    pointOf[p.entry] = &p;
+        std::vector<const ExactPoint *> exactOf(entries.size(), nullptr);
+        for (std::size_t s = 0; s < file.series.size(); ++s) {
+            const std::vector<SeriesPoint> &points = file.series[s].points;
+            for (std::size_t k = 0; k < points.size(); ++k) {
+                if (points[k].entry >= entries.size())
+                    continue;
+                pointOf[points[k].entry] = &points[k];
+                if (exact)
+                    exactOf[points[k].entry] = exact(f, s, k);
             }
         }
         for (std::size_t i = 0; i < entries.size(); ++i) {
             entryValues(row, file, entries[i]);
             pointValues(row, pointOf[i]);
+            if (exact && exactOf[i]) {
+                exactValues(row, exactOf[i]);
+            } else if (exact) {
+                for (int c = 0; c < kExactColumns; ++c)
+                    row.text({});
+            }
             row.end();
         }
     }

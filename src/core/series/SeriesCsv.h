@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "core/series/ExactSeries.h"
 #include "core/series/Series.h"
 
 // A comma-separated table of result blocks for spreadsheets and statistics programs: UTF-8,
@@ -44,6 +47,21 @@ namespace SeriesCsv {
 //   comparable            0 where migration and wear were evaluated with another reference
 //                         sphere than the baseline's, and so not compared
 //   remark                what was not compared, and why
-std::string format(const std::vector<SeriesFile> &files);
+// With exact values (a landmark folder read in the follow-up window), for the blocks of a series:
+//   exact_head_cranial, exact_head_medial, exact_cup_cranial, exact_cup_medial,
+//   exact_inclination, exact_anteversion
+//                         the radiograph's exact evaluation
+//   exact_head_cranial_change, exact_head_medial_change, exact_cup_cranial_change,
+//   exact_cup_medial_change, exact_inclination_change, exact_anteversion_change
+//                         the exact value minus the baseline's exact value
+//   exact_remark          why exact values are missing
+//
+// `exact` gives a series point's exact values (the file's index in files, the series' index in
+// its file, the point's index in the series), or null where there are none; without it the
+// exact columns are left out.
+using ExactOf =
+    std::function<const ExactPoint *(std::size_t file, std::size_t series, std::size_t point)>;
+
+std::string format(const std::vector<SeriesFile> &files, const ExactOf &exact = {});
 
 } // namespace SeriesCsv
