@@ -24,6 +24,7 @@
 #include "core/records/BinFile.h"
 #include "core/series/ResultFileReader.h"
 #include "support/BmpFile.h"
+#include "support/ChildProcess.h"
 #include "support/LeftHip.h"
 #include "support/TempDir.h"
 
@@ -94,7 +95,7 @@ inline Corpus makeCorpus(const std::filesystem::path &folder, char prefix, int c
 
 // oxel-cli started with `args`, stdout thrown away and stderr into `errorFile`. Killed and
 // reaped when the object goes, unless it was waited for.
-class CliProcess
+class CliProcess : public ChildProcess
 {
 public:
     CliProcess(const std::vector<std::string> &args, const std::string &errorFile)
@@ -114,33 +115,6 @@ public:
             pid = -1;
         posix_spawn_file_actions_destroy(&actions);
     }
-
-    ~CliProcess()
-    {
-        if (pid > 0) {
-            kill();
-            wait();
-        }
-    }
-
-    CliProcess(const CliProcess &) = delete;
-    CliProcess &operator=(const CliProcess &) = delete;
-
-    bool started() const { return pid > 0; }
-
-    void kill() const { ::kill(pid, SIGKILL); }
-
-    // The exit status, or 100 plus the signal that ended the program.
-    int wait()
-    {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
-        pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-    }
-
-private:
-    pid_t pid = -1;
 };
 
 inline std::vector<std::string> evaluateArgs(const std::vector<std::string> &pictures)

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "core/evaluation/ResultFile.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 TEST(ResultNumbers, WrittenAsFifteenSignificantDigits)
@@ -214,7 +215,7 @@ private:
 
 // A second process. fcntl locks belong to a process, so only another process can keep this one
 // waiting. The child leaves with _exit: nothing of the test framework may run twice.
-class Child
+class Child : public ChildProcess
 {
 public:
     template <class Body>
@@ -224,31 +225,6 @@ public:
         if (pid == 0)
             ::_exit(body());
     }
-
-    ~Child()
-    {
-        if (pid > 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-    }
-
-    Child(const Child &) = delete;
-    Child &operator=(const Child &) = delete;
-
-    bool started() const { return pid > 0; }
-
-    // The exit status, or 100 plus the signal that ended the child.
-    int wait()
-    {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
-        pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-    }
-
-private:
-    pid_t pid = -1;
 };
 
 void pause(std::chrono::milliseconds span)
