@@ -169,9 +169,14 @@ void FollowUpWindow::createMenus()
         refreshList();
     });
     add(file, "f_Exact", "Exact Values from &Landmark Files ...", {}, [this] {
+        // The pictures usually lie with the study's result file: start there, or where the
+        // last folder was read.
+        QString start = landmarkFolder;
+        if (start.isEmpty() && !files.empty())
+            start = QFileInfo(QString::fromStdString(files.front().path)).absolutePath();
         const QString folder = environment.chooseLandmarkFolder
             ? environment.chooseLandmarkFolder(this)
-            : QFileDialog::getExistingDirectory(this, "Exact Values from Landmark Files");
+            : QFileDialog::getExistingDirectory(this, "Exact Values from Landmark Files", start);
         if (!folder.isEmpty())
             readLandmarkFolder(folder);
     });
@@ -451,6 +456,7 @@ bool FollowUpWindow::readLandmarkFolder(const QString &folder)
         tellFailure("could not read landmark files from " + folder, "not a folder");
         return false;
     }
+    landmarkFolder = folder;
 
     struct WaitCursor
     {

@@ -109,6 +109,7 @@ private:
     // What the last landmark folder gave: the radiographs evaluated exactly (their files named
     // relative to the folder), the files that could not be read, and the matches per series.
     bool exactLoaded = false;
+    QString landmarkFolder; // the last one read
     std::vector<ExactRadiograph> exactRadiographs;
     std::vector<std::pair<QString, std::string>> exactReadProblems; // file, reason
     std::map<const Series *, std::vector<ExactPoint>> exactPoints;
