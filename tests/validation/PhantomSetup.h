@@ -33,6 +33,20 @@ inline void varyPlacement(Phantom::Parameters &p, Phantom::Random &random)
         random.uniform(-0.5, 1.0), random.uniform(0.0, 2.0), random.uniform(-0.5, 0.5)};
 }
 
+// A hip of these angles, seen from the given focus distance or from one drawn between 1000 and
+// 1200 mm, placed as varyPlacement draws it.
+inline Phantom::Parameters hip(Phantom::Side side, double inclinationDeg, double anteversionDeg,
+    std::optional<double> focusMm, Phantom::Random &random)
+{
+    Phantom::Parameters p;
+    p.side = side;
+    p.inclinationDeg = inclinationDeg;
+    p.anteversionDeg = anteversionDeg;
+    p.focusMm = focusMm ? *focusMm : random.uniform(1000, 1200);
+    varyPlacement(p, random);
+    return p;
+}
+
 // The placed landmarks with the phantom's patient data written to a landmark file in `dir` and
 // read back into `readBack`, as the program opens a radiograph measured before. The patient's
 // result file is `dir`'s "patient.dat". False, with `why`, when either step fails.

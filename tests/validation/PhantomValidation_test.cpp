@@ -160,12 +160,8 @@ std::vector<Evaluated> evaluatePhantoms(double scatterPx, int repeats, double be
                 for (double focus : {1000.0, 1100.0, 1200.0})
                     for (int repeat = 0; repeat < repeats; ++repeat, ++seed) {
                         Phantom::Random random(seed * 7919u);
-                        Parameters p;
-                        p.side = side;
-                        p.inclinationDeg = inclination;
-                        p.anteversionDeg = anteversion;
-                        p.focusMm = focus;
-                        PhantomSetup::varyPlacement(p, random);
+                        Parameters p =
+                            PhantomSetup::hip(side, inclination, anteversion, focus, random);
                         const double direction = random.uniform(0, 2 * std::numbers::pi);
                         p.beamMisplacementMm = {beamMisplacementMm * std::cos(direction),
                             beamMisplacementMm * std::sin(direction)};
@@ -736,12 +732,8 @@ std::vector<ExactCase> evaluateBoth(double scatterPx, int repeats, double wireRa
                 for (double offBeam : kOffBeamMm)
                     for (int repeat = 0; repeat < repeats; ++repeat, ++seed) {
                         Phantom::Random random(seed * 7919u);
-                        Parameters p;
-                        p.side = side;
-                        p.inclinationDeg = inclination;
-                        p.anteversionDeg = anteversion;
-                        p.focusMm = random.uniform(1000, 1200);
-                        PhantomSetup::varyPlacement(p, random);
+                        Parameters p =
+                            PhantomSetup::hip(side, inclination, anteversion, std::nullopt, random);
                         p.wireRadiusMm = wireRadiusMm;
                         p.scatterPx = scatterPx;
                         const double sideSign = side == Side::Left ? 1.0 : -1.0;

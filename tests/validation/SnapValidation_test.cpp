@@ -244,12 +244,8 @@ std::vector<PhantomRun> runPhantoms()
         for (double inclination : {30.0, 40.0, 50.0, 60.0})
             for (double anteversion : {0.0, 10.0, 20.0, 30.0}) {
                 Phantom::Random random(seed * 7919u);
-                Parameters p;
-                p.side = side;
-                p.inclinationDeg = inclination;
-                p.anteversionDeg = anteversion;
-                p.focusMm = random.uniform(1000, 1200);
-                PhantomSetup::varyPlacement(p, random);
+                Parameters p =
+                    PhantomSetup::hip(side, inclination, anteversion, std::nullopt, random);
                 // A cementless cup carries its marker wire in the liner, clear of the shell.
                 p.wireRadiusMm = 21.5;
                 p.scatterPx = 0;
