@@ -602,7 +602,7 @@ ExactEvaluation evaluateExactly(const COxel &oxel)
             // The rim is the cup's circle: its points and the dome's place the cup's centre
             // together, where the dome alone has only its apparent size for the height.
             if (out.cup)
-                placeAt(f, chosen.centre, f.points(oxel.Cup), patient.CupTR, *out.cup);
+                placeAt(f, chosen.centre, dome, patient.CupTR, *out.cup);
         }
     }
     if (!out.head && !out.cup && !out.orientation)
