@@ -542,6 +542,18 @@ std::optional<ExactSphere> placeSphere(const ExactFrame &f, const CCircle &circl
 ExactEvaluation evaluateExactly(const COxel &oxel)
 {
     ExactEvaluation out;
+    // The side is known from the grid alone, also where the evaluation is refused.
+    const auto base = baseLineFrame(oxel, false);
+    ExactFrame f(oxel);
+    if (base) {
+        f.frame.SinA = base->sinA;
+        f.frame.CosA = base->cosA;
+        f.frame.Center.copy(base->origin);
+        f.fLine = f.line(oxel.V_F);
+        // The hip lies beyond the F-Line as seen from the V-M-Line; its cup opens that way.
+        out.sideLeft = f.fLine.P0.x > f.line(oxel.V_M).P0.x;
+        f.lateral = *out.sideLeft ? 1.0 : -1.0;
+    }
     const double focH = oxel.Patient.FocH;
     if (focH == 0) {
         out.refusal = "the exact evaluation needs the focus distance";
@@ -551,23 +563,15 @@ ExactEvaluation evaluateExactly(const COxel &oxel)
         out.refusal = "the focus distance is not usable";
         return out;
     }
-    const auto base = baseLineFrame(oxel, false);
     if (!base) {
         out.refusal = "the H-M-Line and the V-M-Line do not cross: no beam centre";
         return out;
     }
-    ExactFrame f(oxel);
-    f.frame.SinA = base->sinA;
-    f.frame.CosA = base->cosA;
-    f.frame.Center.copy(base->origin);
     CPoint beam = base->beam;
     f.frame.TransformP(beam);
     f.F = {beam.x, beam.y, focH};
     f.base = f.line(oxel.H_B);
-    f.fLine = f.line(oxel.V_F);
     f.top = f.line(oxel.H_T);
-    // The hip lies beyond the F-Line as seen from the V-M-Line; its cup opens that way.
-    f.lateral = f.fLine.P0.x > f.line(oxel.V_M).P0.x ? 1.0 : -1.0;
 
     const auto &patient = oxel.Patient;
     out.head = placeSphere(f, oxel.Head, patient.HeadTR, "head", out.headAbsent);

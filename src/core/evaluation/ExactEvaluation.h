@@ -114,6 +114,9 @@ struct ExactEvaluation
     std::string headAbsent, cupAbsent;
     std::optional<ExactOrientation> orientation;
     std::string orientationAbsent;
+    // Left when the F-Line lies beyond the V-M-Line, as the designed evaluation decides; nothing
+    // when the grid gives no base-line frame.
+    std::optional<bool> sideLeft;
 };
 
 // Evaluates the measurement exactly. Leaves the measurement as it is (the designed evaluation's

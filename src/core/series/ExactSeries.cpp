@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "core/evaluation/evaluate.h"
 #include "core/model/COxel.h"
 
 namespace {
@@ -85,19 +84,8 @@ ExactRadiograph exactRadiograph(const std::string &landmarkFile, const COxel &ox
     r.vorname = oxel.Patient.Vorname;
     r.code = oxel.Patient.Code;
     r.datum = oxel.Datum;
-    if (const auto base = baseLineFrame(oxel, false)) {
-        COxel frame(oxel);
-        frame.SinA = base->sinA;
-        frame.CosA = base->cosA;
-        frame.Center.copy(base->origin);
-        CLine fLine, mLine;
-        fLine.copy(oxel.V_F);
-        mLine.copy(oxel.V_M);
-        frame.TransformL(fLine);
-        frame.TransformL(mLine);
-        r.sideLeft = fLine.P0.x > mLine.P0.x;
-    }
     r.exact = evaluateExactly(oxel);
+    r.sideLeft = r.exact.sideLeft;
     return r;
 }
 

@@ -16,9 +16,7 @@ struct ExactRadiograph
     std::string landmarkFile; // as the operator should read it in remarks
     std::string famname, vorname, code; // the patient record of the landmark file, UTF-8
     std::string datum; // the date of the radiograph as the landmark file holds it
-    // The side as the designed evaluation decides it: left when the F-Line lies beyond the
-    // V-M-Line in the base-line frame. Nothing when the grid gives no base-line frame.
-    std::optional<bool> sideLeft;
+    std::optional<bool> sideLeft; // exact.sideLeft: as the designed evaluation decides it
     ExactEvaluation exact;
 };
 
